@@ -1,0 +1,118 @@
+# Build flavours, compiler settings and the helpers every subsystem uses.
+#
+#   host        Linux: portable code, its unit tests, developer tools, benchmarks
+#   fuzz        Linux, clang-14: libFuzzer targets over the portable parsers
+#   win64       the 64-bit deliverables and the Wine tests of code they share
+#   win32       the 32-bit deliverables as shipped (built, never run here)
+#   win64-test  the 32-bit deliverables built as 64-bit, with their Wine tests
+
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_POSITION_INDEPENDENT_CODE OFF)
+
+set(QM_HOST OFF)
+set(QM_WINDOWS OFF)
+set(QM_FUZZ OFF)
+if(QM_FLAVOR STREQUAL "host")
+  set(QM_HOST ON)
+elseif(QM_FLAVOR STREQUAL "fuzz")
+  set(QM_HOST ON)
+  set(QM_FUZZ ON)
+elseif(QM_FLAVOR MATCHES "^win(64|32|64-test)$")
+  set(QM_WINDOWS ON)
+else()
+  message(FATAL_ERROR "Unknown QM_FLAVOR '${QM_FLAVOR}'")
+endif()
+
+# Which deliverables this flavour builds, and whether its tests can run here.
+set(QM_SHIPS_64 OFF)   # QuellmarSAPI, QuellmarConfig, QuellmarDiag (64)
+set(QM_SHIPS_32 OFF)   # QuellmarServer, QuellmarDiag (32), Lexmere, qmcore
+set(QM_TESTS OFF)
+if(QM_FLAVOR STREQUAL "win64")
+  set(QM_SHIPS_64 ON)
+  set(QM_TESTS ON)
+elseif(QM_FLAVOR STREQUAL "win32")
+  set(QM_SHIPS_32 ON)
+elseif(QM_FLAVOR STREQUAL "win64-test")
+  set(QM_SHIPS_32 ON)
+  set(QM_TESTS ON)
+elseif(QM_FLAVOR STREQUAL "host")
+  set(QM_TESTS ON)
+endif()
+
+set(QM_ARTEFACTS_DIR ${CMAKE_SOURCE_DIR}/build/artefacts)
+file(MAKE_DIRECTORY ${QM_ARTEFACTS_DIR})
+
+add_compile_options(-Wall -Wextra)
+if(QM_WINDOWS)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  # Static runtime: nothing but the system's own DLLs travels with a program.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    # SSE2 is the baseline of every x86 machine that runs a supported Windows.
+    add_compile_options(-msse2 -mfpmath=sse)
+  endif()
+endif()
+if(QM_HOST AND QM_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# GoogleTest from Debian's sources, built with each toolchain.
+if(QM_TESTS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  enable_testing()
+endif()
+
+# qm_add_test(NAME <name> SOURCES <...> [LIBS <...>] [ENV <VAR=value...>] [TIMEOUT s] [LABELS ...])
+# One test program, run by CTest on the host or through Wine.
+function(qm_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
+  if(NOT QM_TESTS)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main)
+  if(QM_WINDOWS)
+    qm_windows_path(art ${QM_ARTEFACTS_DIR})
+    qm_windows_path(bin ${CMAKE_BINARY_DIR})
+    set(env "QM_ARTEFACTS=${art}" "QM_BIN=${bin}")
+    set(labels wine)
+  else()
+    set(env "QM_ARTEFACTS=${QM_ARTEFACTS_DIR}" "QM_BIN=${CMAKE_BINARY_DIR}")
+    set(labels host)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_color=no)
+  set_tests_properties(${T_NAME} PROPERTIES
+    ENVIRONMENT "${env};${T_ENV}" TIMEOUT ${T_TIMEOUT} LABELS "${labels};${T_LABELS}")
+endfunction()
+
+# qm_add_fuzzer(NAME <name> SOURCES <...> [LIBS <...>]): a libFuzzer target (fuzz flavour only).
+function(qm_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT QM_FUZZ)
+    return()
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+endfunction()
+
+# The Windows spelling of a path on this machine, as Wine maps it (Z: is the root).
+function(qm_windows_path out path)
+  string(REPLACE "/" "\\" p "${path}")
+  set(${out} "Z:${p}" PARENT_SCOPE)
+endfunction()
+
+# qm_install(<target> <folder>): stage a deliverable at its place in the install layout.
+function(qm_install target folder)
+  install(TARGETS ${target} RUNTIME DESTINATION "${folder}" LIBRARY DESTINATION "${folder}")
+endfunction()
