@@ -1,0 +1,212 @@
+#include "worker/server.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "common/log.h"
+#include "common/win_handles.h"
+#include "engine_host/engine_driver.h"
+#include "engine_host/install_root.h"
+#include "engine_host/render.h"
+#include "worker/connection.h"
+#include "worker/idle_rule.h"
+#include "worker/pipe_security.h"
+#include "worker/pipe_transport.h"
+
+namespace Quellmar::worker {
+namespace {
+
+constexpr DWORD kPipeBufferBytes = 65536;
+
+// Process-wide state shared by the accept loop and the client threads.
+struct ServerState {
+  EngineDriver& engine = EngineDriver::Instance();
+  std::mutex engine_lock;
+  unique_kernel_handle shutdown_event;
+  std::atomic<long> active_clients{0};
+  std::atomic<uint32_t> last_activity{0};
+
+  void Touch() { last_activity.store(GetTickCount()); }
+};
+
+// What one connection asks of the worker.
+class ConnectionServices : public Services {
+ public:
+  ConnectionServices(ServerState& state, HANDLE pipe) : state_(state), pipe_(pipe) {}
+
+  void Touch() override { state_.Touch(); }
+
+  std::vector<int16_t> Synthesize(const protocol::SynthesisRequest& request) override {
+    try {
+      std::string text(request.text);  // the engine needs the terminating zero
+      std::vector<unsigned char> raw;
+      bool ok;
+      int32_t status;
+      {
+        std::lock_guard<std::mutex> lock(state_.engine_lock);
+        for (int i = 0; i < 4; ++i) {
+          if (request.params.pauses[i] >= 0) state_.engine.SetPause(i + 1, request.params.pauses[i]);
+        }
+        ok = state_.engine.SynthesizeToBuffer(text.c_str(), request.params.tags, raw);
+        status = state_.engine.LastStatus();
+      }
+      if (!ok && raw.empty()) {
+        Log("worker: synthesis produced nothing (status %d)", status);
+        return {};
+      }
+      // Partial output of a failed synthesis is still spoken.
+      return Render(DecodeMuLaw(raw.data(), raw.size()), request.params);
+    } catch (const std::bad_alloc&) {
+      Log("worker: out of memory rendering a request of %lu bytes",
+          static_cast<unsigned long>(request.text.size()));
+      return {};
+    }
+  }
+
+  protocol::WorkerInfo Info() override {
+    EngineDriver& e = state_.engine;
+    return protocol::MakeWorkerInfo(e.SampleRate(), e.BitsPerSample(), e.FormatCode(),
+                                    e.ChannelsAllowed(), e.Version());
+  }
+
+  void Shutdown() override {
+    Log("worker: shutdown requested by a client");
+    FlushFileBuffers(pipe_);
+    SetEvent(state_.shutdown_event.get());
+  }
+
+ private:
+  ServerState& state_;
+  HANDLE pipe_;
+};
+
+void ServeClient(ServerState& state, unique_file pipe) {
+  long active = ++state.active_clients;
+  Log("worker: client connected (%ld active)", active);
+  {
+    PipeTransport transport(pipe.get());
+    ConnectionServices services(state, pipe.get());
+    ServeConnection(transport, services);
+  }
+  FlushFileBuffers(pipe.get());
+  DisconnectNamedPipe(pipe.get());
+  pipe.reset();
+  state.Touch();
+  --state.active_clients;
+}
+
+unique_file CreateInstance() {
+  return unique_file(CreateNamedPipeW(
+      protocol::kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes,
+      kPipeBufferBytes, 0, PipeSecurity()));
+}
+
+// Ends the process: client threads still running end with it.
+[[noreturn]] void Exit(unique_kernel_handle& server_mutex, int code) {
+  Log("worker: exiting");
+  ReleaseMutex(server_mutex.get());
+  server_mutex.reset();
+  ExitProcess(static_cast<UINT>(code));
+}
+
+}  // namespace
+
+int RunServer() {
+  unique_kernel_handle server_mutex(CreateMutexW(nullptr, TRUE, protocol::kServerMutexName));
+  if (!server_mutex || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+
+  static ServerState state;  // lives as long as the detached client threads may
+  state.shutdown_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  state.Touch();
+
+  std::wstring engine_path = EngineCorePath();
+  if (!state.engine.Load(engine_path)) {
+    Log("worker: could not load %ls -- exiting", engine_path.c_str());
+    return 1;
+  }
+  Log("worker: ready, qmcore %s, engine %d Hz %d-bit format %d", state.engine.Version().c_str(),
+      state.engine.SampleRate(), state.engine.BitsPerSample(), state.engine.FormatCode());
+
+  unique_file listening = CreateInstance();
+  if (!listening) {
+    Log("worker: CreateNamedPipe failed (%lu)", GetLastError());
+    return 1;
+  }
+  unique_kernel_handle connect_event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = connect_event.get();
+
+  while (WaitForSingleObject(state.shutdown_event.get(), 0) != WAIT_OBJECT_0) {
+    ResetEvent(connect_event.get());
+    bool connected = false;
+    if (ConnectNamedPipe(listening.get(), &overlapped)) {
+      connected = true;
+    } else {
+      DWORD error = GetLastError();
+      if (error == ERROR_IO_PENDING) {
+        HANDLE waits[2] = {connect_event.get(), state.shutdown_event.get()};
+        DWORD w = WaitForMultipleObjects(2, waits, FALSE, kAcceptWakeMs);
+        if (w == WAIT_OBJECT_0 + 1) {
+          CancelIo(listening.get());
+          break;
+        }
+        if (w == WAIT_TIMEOUT) {
+          uint32_t now = GetTickCount();
+          uint32_t last = state.last_activity.load();
+          if (IdleExpired(state.active_clients.load(), now, last)) {
+            Log("worker: idle for %ld ms with no clients, exiting",
+                static_cast<long>(TicksSince(now, last)));
+            CancelIo(listening.get());
+            break;
+          }
+          CancelIo(listening.get());
+          continue;
+        }
+        DWORD unused = 0;
+        if (!GetOverlappedResult(listening.get(), &overlapped, &unused, FALSE)) {
+          // A client that came and went: the instance must be disconnected
+          // before it can accept again.
+          DisconnectNamedPipe(listening.get());
+          continue;
+        }
+        connected = true;
+      } else if (error == ERROR_PIPE_CONNECTED) {
+        connected = true;
+      } else {
+        // ERROR_NO_DATA and the like: a client connected and already closed
+        // its end. Without a disconnect the instance would fail this way
+        // forever and nobody could connect again.
+        DisconnectNamedPipe(listening.get());
+        Sleep(50);
+        continue;
+      }
+    }
+    if (!connected) continue;
+
+    unique_file next = CreateInstance();
+    if (!next) {
+      Log("worker: could not create the next pipe instance (%lu)", GetLastError());
+      Sleep(50);  // a breath before the retry, instead of spinning
+      continue;
+    }
+    unique_file client = std::move(listening);
+    listening = std::move(next);
+    try {
+      std::thread(ServeClient, std::ref(state), std::move(client)).detach();
+    } catch (...) {
+      // No thread: the instance closes and the client sees the pipe break.
+    }
+  }
+
+  connect_event.reset();
+  listening.reset();
+  Exit(server_mutex, 0);
+}
+
+}  // namespace Quellmar::worker
