@@ -1,0 +1,105 @@
+// qmtool synth: speaks a text with the stand-in engine core's synthesiser,
+// as the engine would (its pauses, its tag switch), into a raw mu-law file
+// (.ulaw) or an 8000 Hz 16-bit WAV (.wav).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine_core/engine.h"
+#include "engine_core/mulaw.h"
+#include "tools/qmtool.h"
+
+namespace Quellmar::tool {
+namespace {
+
+bool EndsWith(const std::string& s, const char* suffix) {
+  std::string x(suffix);
+  return s.size() >= x.size() && s.compare(s.size() - x.size(), x.size(), x) == 0;
+}
+
+bool ParsePauses(const std::string& text, engine_core::Pauses& pauses) {
+  size_t start = 0;
+  for (int i = 0; i < 4; ++i) {
+    size_t comma = text.find(',', start);
+    if ((i < 3) != (comma != std::string::npos)) return false;
+    std::string part = text.substr(start, i < 3 ? comma - start : std::string::npos);
+    double v = 0;
+    if (!ParseDouble(part, v) || v < 0 || v > engine_core::kMaxPauseMs || v != static_cast<int>(v))
+      return false;
+    pauses.ms[i] = static_cast<int32_t>(v);
+    start = comma + 1;
+  }
+  return true;
+}
+
+std::vector<unsigned char> Wav16(const std::vector<uint8_t>& ulaw) {
+  const uint32_t data = static_cast<uint32_t>(ulaw.size() * 2);
+  std::vector<unsigned char> out(44 + static_cast<size_t>(data));
+  unsigned char* p = out.data();
+  auto u32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  auto u16 = [&](size_t at, uint16_t v) {
+    p[at] = static_cast<unsigned char>(v);
+    p[at + 1] = static_cast<unsigned char>(v >> 8);
+  };
+  std::memcpy(p, "RIFF", 4);
+  u32(4, 36 + data);
+  std::memcpy(p + 8, "WAVEfmt ", 8);
+  u32(16, 16);
+  u16(20, 1);      // PCM
+  u16(22, 1);      // mono
+  u32(24, 8000);
+  u32(28, 16000);  // bytes per second
+  u16(32, 2);
+  u16(34, 16);
+  std::memcpy(p + 36, "data", 4);
+  u32(40, data);
+  for (size_t i = 0; i < ulaw.size(); ++i)
+    u16(44 + 2 * i, static_cast<uint16_t>(engine_core::MuLawToLinear(ulaw[i])));
+  return out;
+}
+
+int Synth(const Args& args) {
+  const std::string* text = Option(args, "--text");
+  const std::string* out = Option(args, "--out");
+  if (!text || !out) {
+    std::fprintf(stderr, "qmtool synth: --text and --out are required\n");
+    return 2;
+  }
+  engine_core::Pauses pauses;
+  if (const std::string* p = Option(args, "--pauses"); p && !ParsePauses(*p, pauses)) {
+    std::fprintf(stderr, "qmtool synth: --pauses wants four whole numbers 0..%d, like 650,500,350,7\n",
+                 static_cast<int>(engine_core::kMaxPauseMs));
+    return 2;
+  }
+  bool wav = EndsWith(*out, ".wav");
+  if (!wav && !EndsWith(*out, ".ulaw")) {
+    std::fprintf(stderr, "qmtool synth: --out must end in .ulaw or .wav\n");
+    return 2;
+  }
+  if (!engine_core::HasSpeech(*text)) {
+    std::fprintf(stderr, "qmtool synth: nothing speakable in the text\n");
+    return 1;
+  }
+  std::vector<uint8_t> all = engine_core::SynthesizeAll(*text, pauses, Flag(args, "--tags"));
+  bool ok = false;
+  if (wav) {
+    std::vector<unsigned char> file = Wav16(all);
+    ok = WriteFileBytes(*out, file.data(), file.size());
+  } else {
+    ok = WriteFileBytes(*out, all.data(), all.size());
+  }
+  if (!ok) return 1;
+  std::printf("%lu samples, %.3f s\n", static_cast<unsigned long>(all.size()), all.size() / 8000.0);
+  return 0;
+}
+
+}  // namespace
+
+QM_TOOL_COMMAND("synth",
+                "synth --text TEXT [--pauses P1,P2,P3,P4] [--tags] --out FILE(.ulaw|.wav)", Synth);
+
+}  // namespace Quellmar::tool
