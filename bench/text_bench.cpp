@@ -1,6 +1,6 @@
 // The text functions must stay linear in the text's length: host text can be
 // a megabyte. Complexity(oN) reports the fitted curve and its RMS error.
-//   build/<host>/bench/text_bench --benchmark_filter=. 
+//   build/<host>/bench/text_bench --benchmark_filter=.
 #include <benchmark/benchmark.h>
 
 #include <string>

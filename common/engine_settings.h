@@ -27,8 +27,7 @@ inline constexpr wchar_t kCustomKey[] = L"CUSTOM";
 inline constexpr wchar_t kCustomOn[] = L"YES";
 inline constexpr wchar_t kCustomOff[] = L"NO";
 // "PAUSE%d" for 1..4.
-inline constexpr const wchar_t* kEnginePauseKeys[4] = {L"PAUSE1", L"PAUSE2", L"PAUSE3",
-                                                       L"PAUSE4"};
+inline constexpr const wchar_t* kEnginePauseKeys[4] = {L"PAUSE1", L"PAUSE2", L"PAUSE3", L"PAUSE4"};
 inline constexpr std::array<int32_t, 4> kEngineDefaultPauses = {650, 500, 350, 7};
 // A text value is read into this many characters, so at most one fewer survive.
 inline constexpr size_t kEngineSettingsValueChars = 1024;

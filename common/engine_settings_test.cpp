@@ -57,8 +57,12 @@ TEST(ProfileTextReader, ReadsLikeTheProfileFunctions) {
       L"[quellmarappdir]\r\n"
       L"  sndbank =  C:\\Quellmar\\bank  \r\n"
       L"TEMPDIR=\"C:\\tmp\"\r\n"
-      L"DICTFLSDIR=" + value1023 + L"\n"
-      L"LEXMEREDIR=" + value1030 + L"\n"
+      L"DICTFLSDIR=" +
+      value1023 +
+      L"\n"
+      L"LEXMEREDIR=" +
+      value1030 +
+      L"\n"
       L"[Other]\nPAUSE1=1\n"
       L"[QuellmarDictionary]\nCUSTOM=yes\n"
       L"[QUELLMARSETTINGS]\nPAUSE1=100\nPAUSE2=-20\nPAUSE3=  30ms\nPAUSE1=999\n");
@@ -78,6 +82,10 @@ TEST(ProfileTextReader, ReadsLikeTheProfileFunctions) {
 
   EXPECT_FALSE(EngineSettingsFrom(ProfileText(L"[QuellmarDictionary]\nCUSTOM=Y\n")).custom_entries);
   EXPECT_FALSE(EngineSettingsFrom(ProfileText(L"[QuellmarDictionary]\nCUSTOM=1\n")).custom_entries);
+  EXPECT_EQ(EngineSettingsFrom(ProfileText(L"[QuellmarSettings]\nPAUSE1=0x1F\nPAUSE2=+0b101\n"
+                                           L"PAUSE3=-0650\nPAUSE4=x\n"))
+                .pauses,
+            (std::array<int32_t, 4>{31, 5, -650, 0}));
   // An empty integer value keeps the default.
   EXPECT_EQ(EngineSettingsFrom(ProfileText(L"[QuellmarSettings]\nPAUSE2=\n")).pauses[1], 500);
 }

@@ -1,11 +1,8 @@
 // quellmar.ini through the real profile functions, in the Windows directory
 // of the test prefix. Files are compared by keys and values: the profile
 // functions may rewrite the whitespace of a file they write.
-#include "common/engine_settings.h"
-
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/engine_settings.h"
 #include "common/profile_text.h"
 #include "testing/user_state.h"
 #include "testing/win_process.h"
@@ -94,7 +92,9 @@ TEST_F(EngineSettingsFile, NoFileGivesTheDefaults) {
 TEST_F(EngineSettingsFile, ReadsKeysCaseInsensitively) {
   WriteRaw(
       "[quellmarappdir]\r\nsndbank=C:\\Quellmar\\Bank\r\nTEMPDIR = C:\\Temp\r\n"
-      "DICTFLSDIR=" + std::string(1030, 'd') + "\r\n"
+      "DICTFLSDIR=" +
+      std::string(1030, 'd') +
+      "\r\n"
       "[QuellmarDictionary]\r\nCUSTOM=yes\r\n"
       "[QuellmarSettings]\r\nPAUSE1=100\r\nPAUSE2=-20\r\nPAUSE3=0\r\n");
   EngineSettings s = ReadEngineSettings();
@@ -105,6 +105,18 @@ TEST_F(EngineSettingsFile, ReadsKeysCaseInsensitively) {
   EXPECT_TRUE(s.custom_entries);
   // Only PAUSE4 missing: its default.
   EXPECT_EQ(s.pauses, (std::array<int32_t, 4>{100, -20, 0, 7}));
+
+  // Integers and quoted values as the portable reader reads them too.
+  const std::string odd =
+      "[QuellmarAppDir]\r\nTEMPDIR=\"C:\\tmp\"\r\n[QuellmarSettings]\r\nPAUSE1=0x1F\r\n"
+      "PAUSE2=+0b101\r\nPAUSE3=-0650\r\nPAUSE4=x\r\n";
+  WriteRaw(odd);
+  s = ReadEngineSettings();
+  EXPECT_EQ(s.temp_dir, L"C:\\tmp");
+  EXPECT_EQ(s.pauses, (std::array<int32_t, 4>{31, 5, -650, 0}));
+  EngineSettings portable = EngineSettingsFrom(ProfileText(std::wstring(odd.begin(), odd.end())));
+  EXPECT_EQ(portable.temp_dir, s.temp_dir);
+  EXPECT_EQ(portable.pauses, s.pauses);
 
   for (const char* off : {"Y", "1", "", "NO"}) {
     WriteRaw(std::string("[QuellmarDictionary]\r\nCUSTOM=") + off + "\r\n");
@@ -141,7 +153,8 @@ TEST_F(EngineSettingsFile, WritesAllNineKeysAndKeepsEverythingElse) {
 
 TEST_F(EngineSettingsFile, ReadThenWriteKeepsEveryValue) {
   WriteRaw("[QuellmarAppDir]\r\nSNDBANK=C:\\Program Files\\Quellmar\\bank\r\nTEMPDIR=" +
-           std::string(1023, 't') + "\r\nLEXMEREDIR=D:\\lex\r\n[QuellmarDictionary]\r\n"
+           std::string(1023, 't') +
+           "\r\nLEXMEREDIR=D:\\lex\r\n[QuellmarDictionary]\r\n"
            "CUSTOM=yEs\r\n[QuellmarSettings]\r\nPAUSE1=0650\r\nPAUSE4=12\r\n");
   EngineSettings before = ReadEngineSettings();
   ASSERT_TRUE(WriteEngineSettings(before));
@@ -169,8 +182,9 @@ TEST_F(EngineSettingsFile, AFailedWriteIsFalseAndLoggedOnce) {
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_EQ(log.find("could not write ", first + 1), std::string::npos) << log;
   EXPECT_NE(log.find("quellmar.ini (error "), std::string::npos) << log;
-  EXPECT_NE(log.find(") -- the engine keeps its current directories until it is next restarted\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      log.find(") -- the engine keeps its current directories until it is next restarted\r\n"),
+      std::string::npos)
       << log;
   EXPECT_TRUE(fs::is_directory(path_));
 }

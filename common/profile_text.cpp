@@ -5,7 +5,9 @@
 namespace Quellmar {
 namespace {
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\v' || c == L'\f'; }
+bool IsBlank(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\v' || c == L'\f';
+}
 
 std::wstring_view Trim(std::wstring_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -89,9 +91,13 @@ int32_t ProfileText::Int(const wchar_t* section, const wchar_t* key, int32_t fal
     v.remove_prefix(1);
   }
   unsigned base = 10;
-  if (v.size() >= 2 && v[0] == L'0' && (v[1] == L'x' || v[1] == L'X')) {
-    base = 16;
-    v.remove_prefix(2);
+  if (v.size() >= 2 && v[0] == L'0') {
+    const wchar_t p = v[1];
+    base = (p == L'x' || p == L'X')   ? 16
+           : (p == L'o' || p == L'O') ? 8
+           : (p == L'b' || p == L'B') ? 2
+                                      : 10;
+    if (base != 10) v.remove_prefix(2);
   }
   uint32_t result = 0;
   for (wchar_t c : v) {

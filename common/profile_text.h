@@ -18,7 +18,8 @@ class ProfileText : public ProfileSource {
   explicit ProfileText(std::wstring_view text);
   std::wstring String(const wchar_t* section, const wchar_t* key) const override;
   // Missing or empty: `fallback`. Otherwise an optional sign and the leading
-  // digits (decimal, or hexadecimal after "0x"), wrapping at 32 bits.
+  // digits (decimal; hexadecimal, octal or binary after "0x", "0o", "0b"),
+  // wrapping at 32 bits.
   int32_t Int(const wchar_t* section, const wchar_t* key, int32_t fallback) const override;
 
  private:

@@ -40,8 +40,8 @@ RenderSetup ComputeRenderParams(const CustomVoiceSettings& voice, const GlobalSe
 
   // 32767 is the recorded level (gain 1.0), so 65535 is slightly above 2.0.
   const double volume_percent = kVolumePercentRange.Limit(global.volume_percent);
-  p.gain_factor = kVolumeRange.Limit(voice.volume) / 32767.0 *
-                  std::min<uint16_t>(volume, 100) / 100.0 * (volume_percent / 100.0);
+  p.gain_factor = kVolumeRange.Limit(voice.volume) / 32767.0 * std::min<uint16_t>(volume, 100) /
+                  100.0 * (volume_percent / 100.0);
 
   p.pauses = global.override_pauses ? global.pauses : voice.pauses;
   p.tags = voice.tags || global.tags;

@@ -46,7 +46,9 @@ int wmain() {
       "struct UnitByte {\n  uint16_t unit;\n  uint8_t byte;\n};\n\n"
       "// Units from U+0100 up that CT_CTYPE1 reports as C1_SPACE.\n");
   Ranges("kSpaceRanges", C1_SPACE);
-  std::printf("// Units from U+0100 up that CT_CTYPE1 reports as C1_ALPHA, C1_UPPER, C1_LOWER or C1_DIGIT.\n");
+  std::printf(
+      "// Units from U+0100 up that CT_CTYPE1 reports as C1_ALPHA, C1_UPPER, C1_LOWER or "
+      "C1_DIGIT.\n");
   Ranges("kLetterOrDigitRanges", C1_ALPHA | C1_UPPER | C1_LOWER | C1_DIGIT);
 
   std::printf(

@@ -1,8 +1,7 @@
 // The host's character and code-page tables against the platform, unit by
 // unit: the host build's text preparation answers as Windows does.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 

@@ -11,17 +11,17 @@ struct PunctuationRow {
 };
 
 constexpr PunctuationRow kPunctuationNames[] = {
-    {L'.', L" dot "},           {L',', L" comma "},         {L';', L" semicolon "},
-    {L':', L" colon "},         {L'?', L" question mark "}, {L'!', L" exclamation "},
-    {L'\'', L" apostrophe "},   {L'"', L" quote "},         {L'(', L" left paren "},
-    {L')', L" right paren "},   {L'[', L" left bracket "},  {L']', L" right bracket "},
-    {L'{', L" left brace "},    {L'}', L" right brace "},   {L'-', L" dash "},
-    {L'_', L" underscore "},    {L'/', L" slash "},         {L'\\', L" backslash "},
-    {L'@', L" at "},            {L'#', L" number "},        {L'$', L" dollar "},
-    {L'%', L" percent "},       {L'^', L" caret "},         {L'&', L" and "},
-    {L'*', L" star "},          {L'+', L" plus "},          {L'=', L" equals "},
-    {L'<', L" less than "},     {L'>', L" greater than "},  {L'|', L" pipe "},
-    {L'~', L" tilde "},         {L'`', L" backtick "},
+    {L'.', L" dot "},         {L',', L" comma "},         {L';', L" semicolon "},
+    {L':', L" colon "},       {L'?', L" question mark "}, {L'!', L" exclamation "},
+    {L'\'', L" apostrophe "}, {L'"', L" quote "},         {L'(', L" left paren "},
+    {L')', L" right paren "}, {L'[', L" left bracket "},  {L']', L" right bracket "},
+    {L'{', L" left brace "},  {L'}', L" right brace "},   {L'-', L" dash "},
+    {L'_', L" underscore "},  {L'/', L" slash "},         {L'\\', L" backslash "},
+    {L'@', L" at "},          {L'#', L" number "},        {L'$', L" dollar "},
+    {L'%', L" percent "},     {L'^', L" caret "},         {L'&', L" and "},
+    {L'*', L" star "},        {L'+', L" plus "},          {L'=', L" equals "},
+    {L'<', L" less than "},   {L'>', L" greater than "},  {L'|', L" pipe "},
+    {L'~', L" tilde "},       {L'`', L" backtick "},
 };
 
 // A null replacement keeps the character; an empty one removes it.

@@ -26,8 +26,8 @@ TEST(CharacterTests, WhiteSpaceAndLetterOrDigit) {
   for (unsigned c : {0x08u, 0x0Eu, 0x1Fu, 0x41u, 0xADu, 0x200Bu, 0xFEFFu, 0xD800u}) {
     EXPECT_FALSE(IsWhiteSpaceUnit(static_cast<wchar_t>(c))) << std::hex << c;
   }
-  for (unsigned c : {0x30u, 0x7Au, 0xAAu, 0xB2u, 0xB5u, 0xBAu, 0xC0u, 0xFFu, 0x100u, 0x391u,
-                     0x4E00u, 0x0660u}) {
+  for (unsigned c :
+       {0x30u, 0x7Au, 0xAAu, 0xB2u, 0xB5u, 0xBAu, 0xC0u, 0xFFu, 0x100u, 0x391u, 0x4E00u, 0x0660u}) {
     EXPECT_TRUE(IsLetterOrDigitUnit(static_cast<wchar_t>(c))) << std::hex << c;
   }
   for (unsigned c : {0x20u, 0x2Eu, 0x5Fu, 0xB4u, 0xBFu, 0xD7u, 0xF7u, 0x2014u, 0xD83Du, 0xFFFFu}) {
@@ -43,7 +43,8 @@ TEST(CollapseWhitespace, RunsBecomeOneSpaceAndEndsAreDropped) {
   // Control characters vanish without breaking a word or a pending space.
   EXPECT_EQ(CollapseWhitespace(Units({'a', 0x07, 'b', ' ', 0x00, ' ', 'c'})), L"ab c");
   // Only ASCII white space is collapsed here.
-  EXPECT_EQ(CollapseWhitespace(Units({'a', 0x85, 0xA0, ' ', ' ', 'b'})), Units({'a', 0x85, 0xA0, ' ', 'b'}));
+  EXPECT_EQ(CollapseWhitespace(Units({'a', 0x85, 0xA0, ' ', ' ', 'b'})),
+            Units({'a', 0x85, 0xA0, ' ', 'b'}));
   EXPECT_EQ(CollapseWhitespace(L""), L"");
 }
 
@@ -166,10 +167,26 @@ void ExpectLossless(const std::wstring& text, const Chunks& chunks, size_t limit
 
 TEST(SplitIntoChunks, RandomTextsAreCutWithinTheLimitWithoutLoss) {
   std::mt19937 rng(20240607);
-  const std::vector<std::wstring> pieces = {
-      L" ",  L"  ", L".", L". ", L"!", L"? ", L",",  L";", L":",  L"word", L"a", L"\t",
-      Units({0xD83D, 0xDE00}), Units({0xA0}), Units({0x3000}), std::wstring(120, L'L'),
-      std::wstring(450, L'M'), L"3.5", L"...", Units({0x2026})};
+  const std::vector<std::wstring> pieces = {L" ",
+                                            L"  ",
+                                            L".",
+                                            L". ",
+                                            L"!",
+                                            L"? ",
+                                            L",",
+                                            L";",
+                                            L":",
+                                            L"word",
+                                            L"a",
+                                            L"\t",
+                                            Units({0xD83D, 0xDE00}),
+                                            Units({0xA0}),
+                                            Units({0x3000}),
+                                            std::wstring(120, L'L'),
+                                            std::wstring(450, L'M'),
+                                            L"3.5",
+                                            L"...",
+                                            Units({0x2026})};
   for (int round = 0; round < 400; ++round) {
     std::wstring text;
     size_t target = std::uniform_int_distribution<size_t>(0, 3000)(rng);

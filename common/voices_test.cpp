@@ -36,10 +36,9 @@ TEST(VoicePresets, NeutralResultsOfTheReadyMadeVoices) {
   struct Expect {
     double duration, pitch, gain;
   };
-  const Expect expected[kPresetCount] = {{1.000, 1.000, 1.000}, {1.167, 0.779, 1.000},
-                                         {0.986, 1.204, 1.000}, {0.757, 1.025, 1.000},
-                                         {1.611, 0.944, 1.000}, {1.111, 0.891, 1.404},
-                                         {0.643, 1.038, 1.000}};
+  const Expect expected[kPresetCount] = {
+      {1.000, 1.000, 1.000}, {1.167, 0.779, 1.000}, {0.986, 1.204, 1.000}, {0.757, 1.025, 1.000},
+      {1.611, 0.944, 1.000}, {1.111, 0.891, 1.404}, {0.643, 1.038, 1.000}};
   for (int i = 0; i < kPresetCount; ++i) {
     RenderSetup r = ComputeRenderParams(PresetVoiceSettings(i), GlobalSettings{}, 0, 0, 100);
     EXPECT_DOUBLE_EQ(Round3(r.params.duration_factor), expected[i].duration) << "row " << i;
@@ -89,10 +88,14 @@ TEST(VoiceSettings, NothingStoredGivesTheDefaults) {
 }
 
 TEST(VoiceSettings, StoredNumbersAreLimitedAndSwitchesAreNonZero) {
-  CustomVoiceSettings v = CustomVoiceSettingsFrom(
-      Stored({{L"Speed", 400}, {L"Pitch", 10}, {L"Volume", static_cast<uint32_t>(-5)},
-              {L"Pause1", static_cast<uint32_t>(-1)}, {L"Pause3", 3001}, {L"Pause4", 500},
-              {L"HonourTags", 2}, {L"SpeakPunctuation", 0x80000000u}}));
+  CustomVoiceSettings v = CustomVoiceSettingsFrom(Stored({{L"Speed", 400},
+                                                          {L"Pitch", 10},
+                                                          {L"Volume", static_cast<uint32_t>(-5)},
+                                                          {L"Pause1", static_cast<uint32_t>(-1)},
+                                                          {L"Pause3", 3001},
+                                                          {L"Pause4", 500},
+                                                          {L"HonourTags", 2},
+                                                          {L"SpeakPunctuation", 0x80000000u}}));
   EXPECT_EQ(v.speed, 350);
   EXPECT_EQ(v.pitch, 45);
   EXPECT_EQ(v.volume, 0);
@@ -179,8 +182,7 @@ TEST(RenderParamsFromSettings, PitchEdges) {
   EXPECT_DOUBLE_EQ(SemitonesForPitch(500), 6);
   v.pitch = 63;
   // Five steps are three semitones.
-  EXPECT_NEAR(ComputeRenderParams(v, g, 0, 5, 100).params.pitch_factor, std::pow(2.0, 0.25),
-              1e-12);
+  EXPECT_NEAR(ComputeRenderParams(v, g, 0, 5, 100).params.pitch_factor, std::pow(2.0, 0.25), 1e-12);
 }
 
 TEST(RenderParamsFromSettings, VolumeRule) {

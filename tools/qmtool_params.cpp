@@ -30,7 +30,8 @@ bool ParseValues(const std::string& list, std::map<std::wstring, uint32_t>& out)
   size_t pos = 0;
   while (pos < list.size()) {
     size_t comma = list.find(',', pos);
-    std::string item = list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    std::string item =
+        list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
     pos = comma == std::string::npos ? list.size() : comma + 1;
     size_t eq = item.find('=');
     long long v = 0;
@@ -69,8 +70,10 @@ int Run(const Args& args) {
     }
   }
   std::map<std::wstring, uint32_t> custom_values, global_values;
-  if (const std::string* v = Option(args, "--custom"); v && !ParseValues(*v, custom_values)) return 2;
-  if (const std::string* v = Option(args, "--global"); v && !ParseValues(*v, global_values)) return 2;
+  if (const std::string* v = Option(args, "--custom"); v && !ParseValues(*v, custom_values))
+    return 2;
+  if (const std::string* v = Option(args, "--global"); v && !ParseValues(*v, global_values))
+    return 2;
 
   int index = 0;
   if (const std::string* key = Option(args, "--voice")) {

@@ -102,7 +102,8 @@ int Run(const Args& args) {
   }
   double limit = static_cast<double>(kChunkLimit);
   if (const std::string* l = Option(args, "--limit");
-      l && (!ParseDouble(*l, limit) || limit < 0 || limit > 1e9 || limit != static_cast<size_t>(limit))) {
+      l && (!ParseDouble(*l, limit) || limit < 0 || limit > 1e9 ||
+            limit != static_cast<size_t>(limit))) {
     std::fprintf(stderr, "qmtool text: bad --limit\n");
     return 2;
   }
