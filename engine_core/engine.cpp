@@ -166,7 +166,7 @@ std::vector<Phone> DecodePhonetic(std::string_view enc) {
   };
   auto stress_after = [&](size_t k) -> uint8_t {
     char m = at(k);
-    if (m == '%' || m == '*' || m == '/') return 1;
+    if (m == '%' || m == '*') return 1;  // '/' only closes a syllable
     if (m == '(' || m == '\\') return 2;
     return 0;
   };

@@ -10,8 +10,8 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kT = 1.0 / kSampleRate;
 constexpr int kFrame = 40;           // parameter update every 5 ms
-constexpr int kTailSamples = 160;    // ring-down after the last phone
-constexpr int kFadeSamples = 64;
+constexpr int kTailSamples = 64;     // ring-down after the last phone
+constexpr int kFadeSamples = 48;
 constexpr double kOutputGain = 12000.0;
 constexpr double kAspirationGain = 0.9;
 constexpr double kFricationGain = 0.035;
