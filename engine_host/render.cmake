@@ -2,7 +2,7 @@
 # computation, built in every flavour (the 32-bit worker and diagnostics,
 # the 64-bit tests, qmtool, benchmarks and fuzzers all use it).
 add_library(qm_render STATIC
-  mulaw.cpp render.cpp time_stretch.cpp time_stretch_sse2.cpp time_stretch_avx2.cpp)
+  mulaw.cpp render.cpp resample_avx2.cpp time_stretch.cpp time_stretch_sse2.cpp time_stretch_avx2.cpp)
 target_include_directories(qm_render PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(qm_render PUBLIC qm_render_params)
 # Same bytes from every build: no fused multiply-adds.
@@ -10,7 +10,7 @@ target_compile_options(qm_render PRIVATE -ffp-contract=off)
 if(QM_WINDOWS)
   # 64-bit Windows compilers do not align the stack to 32 bytes for AVX
   # spills; let the assembler turn aligned vector moves into unaligned ones.
-  set_source_files_properties(time_stretch_avx2.cpp PROPERTIES
+  set_source_files_properties(time_stretch_avx2.cpp resample_avx2.cpp PROPERTIES
     COMPILE_OPTIONS "-Wa,-muse-unaligned-vector-move")
 endif()
 

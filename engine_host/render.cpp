@@ -1,5 +1,7 @@
 #include "engine_host/render.h"
 
+#include "engine_host/resample_avx2.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -120,6 +122,28 @@ void ResampleInteriorSse2(const int16_t* x, const double* p, size_t count, int16
 }
 #endif
 
+// True when every accumulated position is exactly j * step: the step is a
+// short binary fraction (0.5 at pitch 1) and count * step needs no rounding.
+// Then the positions need not be made one after the other.
+bool PositionsAreExactMultiples(double step, size_t count) {
+  int exponent = 0;
+  double mantissa = std::frexp(step, &exponent) * 9007199254740992.0;  // 2^53: an integer
+  while (std::fmod(mantissa, 2.0) == 0 && mantissa > 1) mantissa /= 2;  // odd part
+  return mantissa * static_cast<double>(count + 1) < 9007199254740992.0;
+}
+
+bool HasAvx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
 }  // namespace
 
 Samples Resample(const Samples& in, double step) {
@@ -132,27 +156,45 @@ Samples Resample(const Samples& in, double step) {
   Samples out(count);
   const int16_t* x = in.data();
   const size_t last = n - 1;
-  double p = 0;  // accumulated, not multiplied: p(j+1) = p(j) + step
 #if defined(__x86_64__) || defined(__i386__)
-  // Positions are made serially in blocks; outputs whose neighbours are all
-  // inside the input are then interpolated two at a time.
+  // Positions are made in blocks (p(j+1) = p(j) + step, accumulated); the
+  // outputs whose neighbours are all inside the input are then
+  // interpolated several at a time.
+  const bool multiples = PositionsAreExactMultiples(step, count);
+  const bool avx2 = HasAvx2();
+  const size_t group = avx2 ? 4 : 2;
+  const bool vector = n < (size_t{1} << 30);  // indices fit the 32-bit conversions
   constexpr size_t kBlock = 512;
   double positions[kBlock];
   const double interior_end = static_cast<double>(n) - 2;  // i + 2 <= n - 1
+  double p = 0;
   for (size_t j = 0; j < count; j += kBlock) {
     const size_t m = std::min(kBlock, count - j);
-    for (size_t k = 0; k < m; ++k, p += step) positions[k] = p;
+    if (multiples) {
+      for (size_t k = 0; k < m; ++k) positions[k] = static_cast<double>(j + k) * step;
+    } else {
+      for (size_t k = 0; k < m; ++k, p += step) positions[k] = p;
+    }
     size_t k = 0;
     while (k < m && positions[k] < 1) out[j + k] = ResampleOne(x, last, positions[k]), ++k;
     size_t end = k;
-    if (n < (size_t{1} << 30)) {  // indices fit the 32-bit conversions
-      while (end < m && positions[end] < interior_end) ++end;
-      end -= (end - k) % 2;
+    if (vector) {
+      if (positions[m - 1] < interior_end) {
+        end = m;
+      } else {
+        while (end < m && positions[end] < interior_end) ++end;
+      }
+      end -= (end - k) % group;
+      if (avx2) {
+        resample::InteriorAvx2(x, positions + k, end - k, out.data() + j + k);
+      } else {
+        ResampleInteriorSse2(x, positions + k, end - k, out.data() + j + k);
+      }
     }
-    ResampleInteriorSse2(x, positions + k, end - k, out.data() + j + k);
     for (k = end; k < m; ++k) out[j + k] = ResampleOne(x, last, positions[k]);
   }
 #else
+  double p = 0;
   for (size_t j = 0; j < count; ++j, p += step) out[j] = ResampleOne(x, last, p);
 #endif
   return out;
