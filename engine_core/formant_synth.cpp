@@ -12,7 +12,8 @@ constexpr double kT = 1.0 / kSampleRate;
 constexpr int kFrame = 40;           // parameter update every 5 ms
 constexpr int kTailSamples = 64;     // ring-down after the last phone
 constexpr int kFadeSamples = 48;
-constexpr double kOutputGain = 12000.0;
+constexpr double kOutputGain = 10000.0;
+constexpr double kKnee = 24000.0;
 constexpr double kAspirationGain = 0.9;
 constexpr double kFricationGain = 0.035;
 constexpr double kOpenQuotient = 0.55;
@@ -305,7 +306,11 @@ void RenderPhrase(const PhrasePlan& plan, uint32_t& noise_state, std::vector<int
     double v = hp * kOutputGain;
     int remaining = total - s;
     if (remaining <= kFadeSamples) v *= static_cast<double>(remaining - 1) / kFadeSamples;
-    v = std::clamp(v, -32000.0, 32000.0);
+    // Peaks beyond the knee are bent rather than clipped.
+    if (std::fabs(v) > kKnee) {
+      double over = (std::fabs(v) - kKnee) / (32000.0 - kKnee);
+      v = std::copysign(kKnee + (32000.0 - kKnee) * std::tanh(over), v);
+    }
     out.push_back(static_cast<int16_t>(std::lround(v)));
   }
   (void)first;

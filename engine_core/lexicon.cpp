@@ -85,7 +85,13 @@ september S EH0 P T EH1 M B ER0|october AA0 K T OW1 B ER0|november N OW0 V EH1 M
 december D IH0 S EH1 M B ER0|monday M AH1 N D EY0|tuesday T UW1 Z D EY0
 wednesday W EH1 N Z D EY0|thursday TH ER1 Z D EY0|friday F R AY1 D EY0
 saturday S AE1 DX ER0 D EY0|sunday S AH1 N D EY0|versus V ER1 S AX0 S
-)";
+most M OW1 S T|mostly M OW1 S T L IY0|almost AO1 L M OW2 S T|post P OW1 S T|ghost G OW1 S T
+tonight T AX0 N AY1 T|umbrella AH0 M B R EH1 L AX0|degrees D IH0 G R IY1 Z|degree D IH0 G R IY1
+synthesis S IH1 N TH AX0 S IH0 S|synthesizer S IH1 N TH AX0 S AY2 Z ER0|language L AE1 NG G W IH0 JH
+own OW1 N|know N OW1|known N OW1 N|show SH OW1|low L OW1|slow S L OW1|below B IH0 L OW1
+follow F AA1 L OW0|yellow Y EH1 L OW0|grow G R OW1|snow S N OW1
+blow B L OW1|throw TH R OW1|borrow B AA1 R OW0|elbow EH1 L B OW2
+))";
 
 // Letter names, for words that are spelled out.
 constexpr const char* kLetterNames[26] = {
@@ -641,11 +647,17 @@ void AssignStress(std::vector<Phone>& phones, std::string_view letters) {
   }
   while (pick + 1 < vowels.size() && phones[vowels[pick]].ph == Ph::AX) ++pick;
   phones[vowels[pick]].stress = 1;
-  // Full vowels far from the primary keep a secondary stress.
   for (size_t v = 0; v < vowels.size(); ++v) {
+    if (v == pick) continue;
     Phone& p = phones[vowels[v]];
-    if (v + 1 < pick || v > pick + 1) {
-      if (p.ph != Ph::AX && p.ph != Ph::IH) p.stress = 2;
+    bool diphthong = Is(p.ph, kDiphthong) || p.ph == Ph::IY;
+    if (diphthong || ((v + 1 < pick || v > pick + 1) && p.ph != Ph::AX && p.ph != Ph::IH)) {
+      // Long vowels and full vowels far from the primary keep a secondary stress.
+      p.stress = 2;
+    } else if (p.ph == Ph::AA || p.ph == Ph::AH || p.ph == Ph::AE || p.ph == Ph::EH ||
+               p.ph == Ph::AO) {
+      // Short vowels next to the stress reduce, as in "computer", "spoken".
+      p.ph = Ph::AX;
     }
   }
 }
