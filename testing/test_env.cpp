@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -54,9 +55,22 @@ TempDir::TempDir(const std::string& hint) {
   fs::create_directories(path_);
 }
 
-TempDir::~TempDir() {
+namespace {
+// Best effort, and never stuck: a file another handle keeps open (this
+// process's own log, say) stays behind instead of being retried forever.
+void RemoveTree(const fs::path& p) {
   std::error_code ec;
-  fs::remove_all(path_, ec);
+  if (fs::is_directory(fs::symlink_status(p, ec))) {
+    std::vector<fs::path> children;
+    for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
+      children.push_back(it->path());
+    }
+    for (const auto& child : children) RemoveTree(child);
+  }
+  fs::remove(p, ec);
 }
+}  // namespace
+
+TempDir::~TempDir() { RemoveTree(path_); }
 
 }  // namespace Quellmar::testing

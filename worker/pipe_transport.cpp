@@ -4,12 +4,27 @@
 
 namespace Quellmar::worker {
 
+DWORD PipeTransport::Transfer(bool write, void* data, DWORD size) {
+  if (!event_) return 0;
+  OVERLAPPED o{};
+  o.hEvent = event_.get();
+  ResetEvent(event_.get());
+  DWORD moved = 0;
+  BOOL ok = write ? WriteFile(pipe_, data, size, &moved, &o) : ReadFile(pipe_, data, size, &moved, &o);
+  if (!ok) {
+    if (GetLastError() != ERROR_IO_PENDING) return 0;
+    if (!GetOverlappedResult(pipe_, &o, &moved, TRUE)) return 0;
+  } else if (!GetOverlappedResult(pipe_, &o, &moved, TRUE)) {
+    return 0;
+  }
+  return moved;
+}
+
 bool PipeTransport::ReadExact(void* data, size_t size) {
   auto* p = static_cast<unsigned char*>(data);
   while (size > 0) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
-    DWORD got = 0;
-    if (!ReadFile(pipe_, p, chunk, &got, nullptr) || got == 0) return false;
+    DWORD got = Transfer(false, p, static_cast<DWORD>(std::min<size_t>(size, 1u << 20)));
+    if (got == 0) return false;
     p += got;
     size -= got;
   }
@@ -17,11 +32,10 @@ bool PipeTransport::ReadExact(void* data, size_t size) {
 }
 
 bool PipeTransport::WriteAll(const void* data, size_t size) {
-  auto* p = static_cast<const unsigned char*>(data);
+  auto* p = static_cast<unsigned char*>(const_cast<void*>(data));
   while (size > 0) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
-    DWORD put = 0;
-    if (!WriteFile(pipe_, p, chunk, &put, nullptr) || put == 0) return false;
+    DWORD put = Transfer(true, p, static_cast<DWORD>(std::min<size_t>(size, 1u << 20)));
+    if (put == 0) return false;
     p += put;
     size -= put;
   }

@@ -1,0 +1,300 @@
+// WorkerClient under Wine against a scripted fake worker, in real processes.
+#include "worker_client/worker_client.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "testing/user_state.h"
+#include "testing/win_process.h"
+
+namespace Quellmar {
+namespace {
+namespace fs = std::filesystem;
+using protocol::kServerMutexName;
+
+bool ServerMutexExists() {
+  unique_kernel_handle m(OpenMutexW(SYNCHRONIZE, FALSE, kServerMutexName));
+  return m.valid();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > timeout_ms) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+void SetHklmInstallLocation(REGSAM view, const std::wstring& folder) {
+  unique_reg_key key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE | view,
+                            nullptr, key.put(), nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(key.get(), kInstallLocationValue, 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(folder.c_str()),
+                 static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+}
+
+struct Collected {
+  int callbacks = 0;
+  std::vector<uint8_t> audio;
+  bool stop_after_first = false;
+};
+bool Collect(const unsigned char* bytes, uint32_t count, void* context) {
+  auto* c = static_cast<Collected*>(context);
+  ++c->callbacks;
+  c->audio.insert(c->audio.end(), bytes, bytes + count);
+  return !c->stop_after_first;
+}
+
+// The fake worker's audio for a text of n characters.
+std::vector<uint8_t> Expected(size_t n) {
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i < n * 100; ++i) {
+    uint16_t v = static_cast<uint16_t>((i + n) & 0x7FFF);
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  return out;
+}
+
+class WorkerClientTest : public testing::CleanUserState {
+ protected:
+  void SetUp() override {
+    CleanUserState::SetUp();
+    ASSERT_FALSE(ServerMutexExists()) << "a worker from elsewhere is running";
+    install_ = std::make_unique<testing::TempDir>("qm-client");
+    fs::create_directories(root() / "x86");
+    fs::create_directories(root() / "sub");
+    bin_ = testing::ProgramFolder();
+    fs::copy_file(fs::path(bin_) / "fake_worker.exe", worker());
+    fs::copy_file(fs::path(bin_) / "worker_client_probe.exe", root() / "sub" / "probe.exe");
+    SetEnvironmentVariableW(L"QM_FAKE_WORKER_RECORD", record().wstring().c_str());
+    SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"");
+  }
+  void TearDown() override {
+    if (ServerMutexExists()) WorkerClient(worker().wstring()).RequestShutdown();
+    if (ServerMutexExists()) {  // a worker scripted not to listen: end it by its id
+      std::istringstream lines(ReadText(record()));
+      std::string word;
+      unsigned long pid;
+      while (lines >> word >> pid) {
+        if (word != "serve") continue;
+        unique_kernel_handle p(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+        if (p) TerminateProcess(p.get(), 1);
+      }
+    }
+    EXPECT_TRUE(WaitUntil([] { return !ServerMutexExists(); }, 5000));
+    SetEnvironmentVariableW(L"QM_FAKE_WORKER_RECORD", nullptr);
+    SetEnvironmentVariableW(L"QM_FAKE_WORKER", nullptr);
+    install_.reset();
+    CleanUserState::TearDown();
+  }
+  fs::path root() const { return install_->path(); }
+  fs::path worker() const { return root() / "x86" / "QuellmarServer.exe"; }
+  fs::path record() const { return root() / "record.txt"; }
+  std::string Records() const { return ReadText(record()); }
+  std::string ClientLog() const { return ReadText(log_folder() / "quellmar.log"); }
+
+  // Runs the probe from `folder` (default: root\sub) and returns what it wrote.
+  std::string Probe(const std::vector<std::wstring>& args, const fs::path& exe = {}) {
+    fs::path out = root() / ("out-" + std::to_string(++probes_) + ".txt");
+    std::vector<std::wstring> a = args;
+    a.push_back(out.wstring());
+    auto code = testing::RunProcess((exe.empty() ? root() / "sub" / "probe.exe" : exe).wstring(), a);
+    EXPECT_EQ(code, std::optional<DWORD>(0));
+    return ReadText(out);
+  }
+
+  std::unique_ptr<testing::TempDir> install_;
+  std::wstring bin_;
+  int probes_ = 0;
+};
+
+TEST(WorkerPath, CandidatesInOrderX86First) {
+  testing::TempDir dir("qm-path");
+  fs::path a = dir.path() / "a", b = dir.path() / "b", c = dir.path() / "c";
+  for (const auto& f : {a, b / "x86", c}) fs::create_directories(f);
+  std::ofstream(b / "x86" / "QuellmarServer.exe") << "x";
+  std::ofstream(b / "QuellmarServer.exe") << "x";
+  std::ofstream(c / "QuellmarServer.exe") << "x";
+  EXPECT_EQ(ChooseWorkerPath({a.wstring(), b.wstring() + L"\\", c.wstring()}),
+            b.wstring() + L"\\x86\\QuellmarServer.exe");
+  EXPECT_EQ(ChooseWorkerPath({a.wstring(), c.wstring()}), c.wstring() + L"\\QuellmarServer.exe");
+  // Nothing found: the first candidate's x86 worker.
+  EXPECT_EQ(ChooseWorkerPath({a.wstring()}), a.wstring() + L"\\x86\\QuellmarServer.exe");
+  EXPECT_EQ(ChooseWorkerPath({}), L"");
+}
+
+TEST_F(WorkerClientTest, FoundThroughTheParentOfTheModulesFolderAndStartedOnFirstUse) {
+  EXPECT_EQ(Probe({L"path"}), (root() / "x86" / "QuellmarServer.exe").string());
+  EXPECT_EQ(Probe({L"synth", L"hello"}), "1 1 1000");
+  EXPECT_EQ(Count(Records(), "serve "), 1u);
+  EXPECT_NE(ClientLog().find("pipe: launching worker "), std::string::npos);
+}
+
+TEST_F(WorkerClientTest, ModuleFolderWinsOverRegistryFoldersWithoutTheWorker) {
+  testing::TempDir elsewhere("qm-reg");
+  SetHklmInstallLocation(KEY_WOW64_64KEY, elsewhere.path().wstring());
+  SetHklmInstallLocation(KEY_WOW64_32KEY, elsewhere.path().wstring());
+  fs::create_directories(root() / "app");
+  fs::copy_file(root() / "sub" / "probe.exe", root() / "app" / "probe.exe");
+  fs::copy_file(worker(), root() / "app" / "QuellmarServer.exe");
+  EXPECT_EQ(Probe({L"path"}, root() / "app" / "probe.exe"),
+            (root() / "app" / "QuellmarServer.exe").string());
+  // A registry folder that holds the worker comes first.
+  SetHklmInstallLocation(KEY_WOW64_32KEY, root().wstring());
+  EXPECT_EQ(Probe({L"path"}, root() / "app" / "probe.exe"),
+            (root() / "x86" / "QuellmarServer.exe").string());
+}
+
+TEST_F(WorkerClientTest, FourClientsAtOnceLaunchExactlyOneWorker) {
+  std::vector<testing::ChildProcess> clients;
+  for (int i = 0; i < 4; ++i) {
+    fs::path out = root() / ("four-" + std::to_string(i) + ".txt");
+    clients.push_back(testing::StartProcess((root() / "sub" / "probe.exe").wstring(),
+                                            {L"synth", L"four", out.wstring()}));
+  }
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(clients[i].Wait(30000), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadText(root() / ("four-" + std::to_string(i) + ".txt")), "1 1 800");
+  }
+  EXPECT_EQ(Count(Records(), "start "), 1u) << Records();
+}
+
+TEST_F(WorkerClientTest, AWorkerOfAnotherVersionIsReplaced) {
+  testing::ChildProcess stale = testing::StartProcess(
+      worker().wstring(), {}, {{L"QM_FAKE_WORKER", std::wstring(L"version2")}});
+  ASSERT_TRUE(WaitUntil([] { return ServerMutexExists(); }, 5000));
+  EXPECT_EQ(Probe({L"synth", L"again"}), "1 1 1000");
+  EXPECT_EQ(stale.Wait(5000), std::optional<DWORD>(0));
+  EXPECT_EQ(Count(Records(), "serve "), 2u);
+  EXPECT_NE(ClientLog().find("pipe: worker speaks a different protocol version, replacing it"),
+            std::string::npos);
+}
+
+TEST_F(WorkerClientTest, RefusingTheFirstPieceSendsOneCancelAndEndsTrue) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"slow");
+  WorkerClient client(worker().wstring());
+  Collected c;
+  c.stop_after_first = true;
+  std::string text(300, 'a');  // 30,000 samples: eight pieces
+  EXPECT_TRUE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, Collect, &c));
+  EXPECT_EQ(c.callbacks, 1);
+  EXPECT_EQ(Count(Records(), " 3\r\n"), 1u) << Records();  // exactly one Cancel arrived
+  // The connection is in step for the next request.
+  Collected d;
+  EXPECT_TRUE(client.RequestSynthesis("xyz", 3, 1, 1, 1, false, nullptr, Collect, &d));
+  EXPECT_EQ(d.audio, Expected(3));
+}
+
+TEST_F(WorkerClientTest, ShortPiecesAndAStrayAckAreSkipped) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"shortpieces,ackmid");
+  WorkerClient client(worker().wstring());
+  Collected c;
+  std::string text(100, 'q');
+  EXPECT_TRUE(client.RequestSynthesis(text.data(), 100, 1, 1, 1, true, nullptr, Collect, &c));
+  EXPECT_EQ(c.audio, Expected(100));
+  EXPECT_EQ(c.callbacks, 3);  // 20,000 bytes: 8192, 8192, 3616
+}
+
+TEST_F(WorkerClientTest, ShortInfoReplyIsAFailureWithZeroes) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"info51");
+  WorkerClient client(worker().wstring());
+  WorkerInfo info;
+  info.engine_sample_rate = 5;
+  EXPECT_FALSE(client.RequestInfo(info));
+  WorkerInfo zero;
+  EXPECT_EQ(std::memcmp(&info, &zero, sizeof(info)), 0);
+}
+
+TEST_F(WorkerClientTest, ErrorFailsTheRequestButKeepsTheConnection) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"error");
+  WorkerClient client(worker().wstring());
+  Collected c;
+  EXPECT_FALSE(client.RequestSynthesis("abc", 3, 1, 1, 1, false, nullptr, Collect, &c));
+  EXPECT_EQ(c.callbacks, 0);
+  EXPECT_FALSE(client.RequestSynthesis("abc", 3, 1, 1, 1, false, nullptr, Collect, &c));
+  EXPECT_EQ(Count(Records(), "serve "), 1u);
+}
+
+TEST_F(WorkerClientTest, AWorkerDyingMidStreamFailsOnceThenAFreshOneServes) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"droponce");
+  WorkerClient client(worker().wstring());
+  Collected c;
+  std::string text(200, 'd');
+  EXPECT_FALSE(client.RequestSynthesis(text.data(), 200, 1, 1, 1, false, nullptr, Collect, &c));
+  EXPECT_GE(c.callbacks, 1);  // what arrived before the death stays delivered
+  std::vector<uint8_t> expected = Expected(200);
+  ASSERT_LE(c.audio.size(), expected.size());
+  EXPECT_TRUE(std::equal(c.audio.begin(), c.audio.end(), expected.begin()));
+  ASSERT_TRUE(WaitUntil([] { return !ServerMutexExists(); }, 5000));
+  Collected d;
+  EXPECT_TRUE(client.RequestSynthesis(text.data(), 200, 1, 1, 1, false, nullptr, Collect, &d));
+  EXPECT_EQ(d.audio, expected);
+  EXPECT_EQ(Count(Records(), "serve "), 2u);
+}
+
+TEST_F(WorkerClientTest, ThreadsOfOneProcessAreServedOneAtATimeWithTheirOwnAudio) {
+  WorkerClient client(worker().wstring());
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 1; t <= 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::string text(static_cast<size_t>(t * 37), static_cast<char>('a' + t));
+      for (int k = 0; k < 5; ++k) {
+        Collected c;
+        if (!client.RequestSynthesis(text.data(), static_cast<uint32_t>(text.size()), 1, 1, 1,
+                                     false, nullptr, Collect, &c) ||
+            c.audio != Expected(text.size())) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(Count(Records(), "serve "), 1u);
+}
+
+TEST_F(WorkerClientTest, RequestShutdownEndsTheWorkerWithinTwoSeconds) {
+  WorkerClient client(worker().wstring());
+  WorkerInfo info;
+  ASSERT_TRUE(client.RequestInfo(info));
+  EXPECT_EQ(info.output_sample_rate, 16000);
+  EXPECT_STREQ(info.engine_version, "Fake worker 1.0");
+  client.RequestShutdown();
+  EXPECT_FALSE(ServerMutexExists());
+}
+
+TEST_F(WorkerClientTest, MissingWorkerGivesUpWithALogLine) {
+  fs::remove(worker());
+  EXPECT_EQ(Probe({L"synth", L"nobody"}), "0 0 0");
+  std::string log = ClientLog();
+  EXPECT_NE(log.find("pipe: worker not found at "), std::string::npos) << log;
+  EXPECT_NE(log.find("pipe: gave up connecting to the worker"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace Quellmar
