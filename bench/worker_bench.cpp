@@ -1,0 +1,248 @@
+// The worker seen from a client, under Wine:
+//   worker_bench speak --worker X86\QuellmarServer.exe --text TEXT --out F.wav
+//       speaks through the worker (started when needed) into a 16 kHz WAV file
+//   worker_bench stop --worker X86\QuellmarServer.exe
+//       asks a running worker to exit
+//   worker_bench bench --worker ... --engine ...\qmcore.dll [--runs N]
+//       request-to-first-piece and request-to-End through the pipe, next to
+//       the same synthesis and rendering in process; first requests with and
+//       without a running worker; the worker's private memory idle and busy
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine_host/engine_driver.h"
+#include "engine_host/render.h"
+#include "worker_client/worker_client.h"
+
+namespace {
+using namespace Quellmar;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kShort[] = "Menu bar, File, submenu.";
+constexpr char kLong[] =
+    "The quick brown fox jumps over the lazy dog while the farmer watches from the gate. "
+    "Later that evening the rain came down over the hills and the valley went quiet.";
+
+std::wstring Arg(int argc, wchar_t** argv, const wchar_t* name) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (wcscmp(argv[i], name) == 0) return argv[i + 1];
+  }
+  return {};
+}
+
+std::string Narrow(const std::wstring& w) {
+  std::string s;
+  for (wchar_t c : w) s.push_back(c < 256 ? static_cast<char>(c) : '?');
+  return s;
+}
+
+bool WriteWav(const std::wstring& path, const std::vector<uint8_t>& pcm) {
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  if (!f) return false;
+  auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
+  auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
+  std::fwrite("RIFF", 1, 4, f);
+  u32(36 + static_cast<uint32_t>(pcm.size()));
+  std::fwrite("WAVEfmt ", 1, 8, f);
+  u32(16);
+  u16(1);
+  u16(1);
+  u32(16000);
+  u32(32000);
+  u16(2);
+  u16(16);
+  std::fwrite("data", 1, 4, f);
+  u32(static_cast<uint32_t>(pcm.size()));
+  std::fwrite(pcm.data(), 1, pcm.size(), f);
+  return std::fclose(f) == 0;
+}
+
+struct Timing {
+  double first_ms = -1;
+  double end_ms = -1;
+  size_t bytes = 0;
+  Clock::time_point start;
+};
+
+bool OnPiece(const unsigned char*, uint32_t count, void* context) {
+  auto* t = static_cast<Timing*>(context);
+  if (t->first_ms < 0) {
+    t->first_ms = std::chrono::duration<double, std::milli>(Clock::now() - t->start).count();
+  }
+  t->bytes += count;
+  return true;
+}
+
+Timing Request(WorkerClient& client, const char* text) {
+  Timing t;
+  t.start = Clock::now();
+  bool ok = client.RequestSynthesis(text, static_cast<uint32_t>(std::strlen(text)), 1, 1, 1, false,
+                                    nullptr, OnPiece, &t);
+  t.end_ms = std::chrono::duration<double, std::milli>(Clock::now() - t.start).count();
+  if (!ok) t.end_ms = -1;
+  return t;
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return -1;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+DWORD WorkerPid() {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W e{};
+  e.dwSize = sizeof(e);
+  DWORD pid = 0;
+  for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
+    if (_wcsicmp(e.szExeFile, L"QuellmarServer.exe") == 0) pid = e.th32ProcessID;
+  }
+  CloseHandle(snap);
+  return pid;
+}
+
+double PrivateMiB(DWORD pid) {
+  HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (!p) return -1;
+  PROCESS_MEMORY_COUNTERS_EX m{};
+  m.cb = sizeof(m);
+  double mib = -1;
+  if (GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof(m))) {
+    mib = static_cast<double>(m.PrivateUsage) / (1024.0 * 1024.0);
+  }
+  CloseHandle(p);
+  return mib;
+}
+
+int Speak(const std::wstring& worker, const std::wstring& text, const std::wstring& out) {
+  WorkerClient client(worker);
+  std::string narrow = Narrow(text);
+  std::vector<uint8_t> pcm;
+  auto collect = [](const unsigned char* b, uint32_t n, void* ctx) {
+    auto* v = static_cast<std::vector<uint8_t>*>(ctx);
+    v->insert(v->end(), b, b + n);
+    return true;
+  };
+  if (!client.RequestSynthesis(narrow.data(), static_cast<uint32_t>(narrow.size()), 1, 1, 1, false,
+                               nullptr, collect, &pcm) ||
+      pcm.empty() || !WriteWav(out, pcm)) {
+    std::fprintf(stderr, "worker_bench: speaking through the worker failed\n");
+    return 1;
+  }
+  std::printf("%ls: %.2f s of speech through the worker\n", out.c_str(), pcm.size() / 32000.0);
+  return 0;
+}
+
+int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
+  // No worker running: the first request includes the launch.
+  WorkerClient(worker).RequestShutdown();
+  Timing cold;
+  {
+    WorkerClient client(worker);
+    cold = Request(client, kShort);
+  }
+  // A worker running, a fresh client: connect and handshake included.
+  std::vector<double> fresh;
+  for (int i = 0; i < runs; ++i) {
+    WorkerClient client(worker);
+    fresh.push_back(Request(client, kShort).end_ms);
+  }
+  // Kept connection.
+  WorkerClient client(worker);
+  Request(client, kShort);
+  std::vector<double> short_first, short_end, long_first, long_end;
+  for (int i = 0; i < runs; ++i) {
+    Timing s = Request(client, kShort);
+    short_first.push_back(s.first_ms);
+    short_end.push_back(s.end_ms);
+    Timing l = Request(client, kLong);
+    long_first.push_back(l.first_ms);
+    long_end.push_back(l.end_ms);
+  }
+  // The same work in process.
+  EngineDriver driver;
+  if (!driver.Load(engine)) {
+    std::fprintf(stderr, "worker_bench: cannot load %ls\n", engine.c_str());
+    return 1;
+  }
+  auto in_process = [&](const char* text) {
+    auto t0 = Clock::now();
+    std::vector<unsigned char> raw;
+    driver.SynthesizeToBuffer(text, false, raw);
+    Samples out = Render(DecodeMuLaw(raw.data(), raw.size()), RenderParams{});
+    (void)out;
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  };
+  std::vector<double> local_short, local_long;
+  for (int i = 0; i < runs; ++i) {
+    local_short.push_back(in_process(kShort));
+    local_long.push_back(in_process(kLong));
+  }
+
+  DWORD pid = WorkerPid();
+  double idle = PrivateMiB(pid);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> busy;
+  for (int t = 0; t < 8; ++t) {
+    busy.emplace_back([&] {
+      WorkerClient c(worker);
+      while (!stop) Request(c, kLong);
+    });
+  }
+  double peak = idle;
+  for (int i = 0; i < 30; ++i) {
+    Sleep(100);
+    peak = std::max(peak, PrivateMiB(pid));
+  }
+  stop = true;
+  for (auto& t : busy) t.join();
+
+  std::printf("worker bench (median of %d runs, ms)\n", runs);
+  std::printf("  first request, no worker running (launch included): first piece %.1f, End %.1f\n",
+              cold.first_ms, cold.end_ms);
+  std::printf("  first request of a new client, worker running:      End %.1f\n", Median(fresh));
+  std::printf("  short utterance, kept connection: first piece %.2f, End %.2f; in process %.2f; "
+              "pipe adds %.2f\n",
+              Median(short_first), Median(short_end), Median(local_short),
+              Median(short_end) - Median(local_short));
+  std::printf("  two sentences,   kept connection: first piece %.2f, End %.2f; in process %.2f; "
+              "pipe adds %.1f%%\n",
+              Median(long_first), Median(long_end), Median(local_long),
+              100.0 * (Median(long_end) - Median(local_long)) / Median(local_long));
+  std::printf("  worker private memory: idle %.1f MiB, eight busy clients (peak) %.1f MiB\n", idle,
+              peak);
+  WorkerClient(worker).RequestShutdown();
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: worker_bench speak|bench --worker PATH [...]\n");
+    return 2;
+  }
+  std::wstring mode = argv[1];
+  std::wstring worker = Arg(argc, argv, L"--worker");
+  if (mode == L"speak") return Speak(worker, Arg(argc, argv, L"--text"), Arg(argc, argv, L"--out"));
+  if (mode == L"stop") {
+    WorkerClient(worker).RequestShutdown();
+    return 0;
+  }
+  if (mode == L"bench") {
+    std::wstring runs = Arg(argc, argv, L"--runs");
+    return Bench(worker, Arg(argc, argv, L"--engine"), runs.empty() ? 30 : _wtoi(runs.c_str()));
+  }
+  return 2;
+}
