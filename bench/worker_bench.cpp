@@ -119,7 +119,11 @@ double PrivateMiB(DWORD pid) {
   m.cb = sizeof(m);
   double mib = -1;
   if (GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof(m))) {
-    mib = static_cast<double>(m.PrivateUsage) / (1024.0 * 1024.0);
+    // Wine leaves PrivateUsage at zero for other processes; the pagefile
+    // usage is the same commit figure there.
+    SIZE_T bytes = m.PrivateUsage ? m.PrivateUsage : m.PagefileUsage;
+    if (!bytes) bytes = m.WorkingSetSize;
+    mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
   }
   CloseHandle(p);
   return mib;

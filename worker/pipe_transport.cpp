@@ -6,17 +6,14 @@ namespace Quellmar::worker {
 
 DWORD PipeTransport::Transfer(bool write, void* data, DWORD size) {
   if (!event_) return 0;
+  // ReadFile and WriteFile reset the event themselves when they start.
   OVERLAPPED o{};
   o.hEvent = event_.get();
-  ResetEvent(event_.get());
   DWORD moved = 0;
   BOOL ok = write ? WriteFile(pipe_, data, size, &moved, &o) : ReadFile(pipe_, data, size, &moved, &o);
-  if (!ok) {
-    if (GetLastError() != ERROR_IO_PENDING) return 0;
-    if (!GetOverlappedResult(pipe_, &o, &moved, TRUE)) return 0;
-  } else if (!GetOverlappedResult(pipe_, &o, &moved, TRUE)) {
-    return 0;
-  }
+  if (ok) return moved;  // finished at once: the count is already there
+  if (GetLastError() != ERROR_IO_PENDING) return 0;
+  if (!GetOverlappedResult(pipe_, &o, &moved, TRUE)) return 0;
   return moved;
 }
 

@@ -1,6 +1,7 @@
 #include "worker_client/worker_client.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "common/log.h"
@@ -191,21 +192,33 @@ bool WorkerClient::WriteAll(const void* data, size_t size) {
   return true;
 }
 
-bool WorkerClient::ReadMessage(Message& out) {
+bool WorkerClient::ReadExact(void* data, size_t size) {
   if (!pipe_) return false;
-  auto read_exact = [this](void* data, size_t size) {
-    auto* p = static_cast<unsigned char*>(data);
-    while (size > 0) {
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+  constexpr size_t kReadChunk = 65536;
+  auto* p = static_cast<unsigned char*>(data);
+  while (size > 0) {
+    if (read_begin_ == read_end_) {
+      if (read_buffer_.size() < kReadChunk) read_buffer_.resize(kReadChunk);
       DWORD got = 0;
-      if (!ReadFile(pipe_.get(), p, chunk, &got, nullptr) || got == 0) return false;
-      p += got;
-      size -= got;
+      if (!ReadFile(pipe_.get(), read_buffer_.data(), static_cast<DWORD>(kReadChunk), &got, nullptr) ||
+          got == 0) {
+        return false;
+      }
+      read_begin_ = 0;
+      read_end_ = got;
     }
-    return true;
-  };
+    size_t n = std::min(size, read_end_ - read_begin_);
+    std::memcpy(p, read_buffer_.data() + read_begin_, n);
+    read_begin_ += n;
+    p += n;
+    size -= n;
+  }
+  return true;
+}
+
+bool WorkerClient::ReadMessage(Message& out) {
   uint8_t raw[kHeaderBytes];
-  if (!read_exact(raw, sizeof(raw))) return false;
+  if (!ReadExact(raw, sizeof(raw))) return false;
   Header h = DecodeHeader(raw);
   if (h.length > kClientPayloadLimit) return false;
   try {
@@ -214,7 +227,7 @@ bool WorkerClient::ReadMessage(Message& out) {
     return false;
   }
   out.type = h.type;
-  return h.length == 0 || read_exact(out.payload.data(), out.payload.size());
+  return h.length == 0 || ReadExact(out.payload.data(), out.payload.size());
 }
 
 bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double duration_factor,

@@ -70,12 +70,21 @@ class WorkerClient {
   bool Handshake();
   void ReplaceStaleWorker();
   bool ReadMessage(Message& out);
+  bool ReadExact(void* data, size_t size);
   bool WriteAll(const void* data, size_t size);
   bool Send(const std::vector<uint8_t>& message) { return WriteAll(message.data(), message.size()); }
-  void ClosePipe() { pipe_.reset(); }
+  void ClosePipe() {
+    pipe_.reset();
+    read_begin_ = read_end_ = 0;
+  }
 
   std::mutex lock_;
   unique_file pipe_;
+  // Bytes read from the pipe but not yet taken: one read call brings in as
+  // much as has arrived, so a stream of pieces costs few calls.
+  std::vector<uint8_t> read_buffer_;
+  size_t read_begin_ = 0;
+  size_t read_end_ = 0;
   std::wstring worker_path_;
 };
 
