@@ -12,6 +12,8 @@
 //   droponce     exits after the first piece of the first synthesis, unless
 //                QM_FAKE_WORKER_RECORD.dropped exists (it creates that file)
 //   slow         waits 50 ms before each piece
+//   oversize     announces 16 MiB + 1 bytes instead of an InfoReply
+//   oddpiece     sends the first piece with one byte fewer (an odd count)
 // QM_FAKE_WORKER_RECORD names a file that gets a line per event:
 //   "start PID" (before the one-worker check), "serve PID", "recv PID TYPE".
 #include <windows.h>
@@ -81,6 +83,11 @@ class ScriptedTransport : public worker::PipeTransport {
       auto reply = BuildVersionReply(2);
       return PipeTransport::WriteAll(reply.data(), reply.size());
     }
+    if (type == kInfoReply && Has(L"oversize")) {
+      std::vector<uint8_t> reply(p, p + size);
+      PutU32(&reply[4], kClientPayloadLimit + 1);
+      return PipeTransport::WriteAll(reply.data(), reply.size());
+    }
     if (type == kInfoReply && Has(L"info51")) {
       std::vector<uint8_t> reply(p, p + size - 1);
       PutU32(&reply[4], 51);
@@ -91,6 +98,13 @@ class ScriptedTransport : public worker::PipeTransport {
       if (pieces_ == 0 && Has(L"shortpieces")) {
         std::vector<uint8_t> junk = BuildMessage(kAudioPiece, std::vector<uint8_t>{1, 2, 3});
         PipeTransport::WriteAll(junk.data(), junk.size());
+      }
+      if (pieces_ == 0 && Has(L"oddpiece")) {
+        std::vector<uint8_t> odd(p, p + size - 1);
+        PutU32(&odd[4], static_cast<uint32_t>(size - 1 - 8));
+        PutU32(&odd[8], static_cast<uint32_t>(size - 1 - 12));
+        ++pieces_;
+        return PipeTransport::WriteAll(odd.data(), odd.size());
       }
       if (pieces_ == 1 && Has(L"ackmid")) {
         auto ack = BuildMessage(kAck);

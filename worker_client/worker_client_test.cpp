@@ -229,6 +229,28 @@ TEST_F(WorkerClientTest, ShortInfoReplyIsAFailureWithZeroes) {
   EXPECT_EQ(std::memcmp(&info, &zero, sizeof(info)), 0);
 }
 
+TEST_F(WorkerClientTest, ImpostorsOversizedHeaderFailsAndTheNextRequestStartsAfresh) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"oversize");
+  WorkerClient client(worker().wstring());
+  WorkerInfo info;
+  EXPECT_FALSE(client.RequestInfo(info));
+  // The unread bytes went with the closed pipe: a synthesis is in step.
+  Collected c;
+  EXPECT_TRUE(client.RequestSynthesis("abc", 3, 1, 1, 1, false, nullptr, Collect, &c));
+  EXPECT_EQ(c.audio, Expected(3));
+}
+
+TEST_F(WorkerClientTest, OddLengthPieceIsDeliveredAsReceived) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"oddpiece");
+  WorkerClient client(worker().wstring());
+  Collected c;
+  std::string text(50, 'o');  // 10,000 bytes: 8192 (sent as 8191) and 1808
+  EXPECT_TRUE(client.RequestSynthesis(text.data(), 50, 1, 1, 1, false, nullptr, Collect, &c));
+  std::vector<uint8_t> expected = Expected(50);
+  expected.erase(expected.begin() + 8191);
+  EXPECT_EQ(c.audio, expected);
+}
+
 TEST_F(WorkerClientTest, ErrorFailsTheRequestButKeepsTheConnection) {
   SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"error");
   WorkerClient client(worker().wstring());
