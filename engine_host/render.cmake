@@ -7,6 +7,10 @@ target_include_directories(qm_render PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(qm_render PUBLIC qm_render_params)
 # Same bytes from every build: no fused multiply-adds.
 target_compile_options(qm_render PRIVATE -ffp-contract=off)
+if(QM_FUZZ)
+  # Coverage and sanitizers inside the library too, not only in the fuzzer's own file.
+  target_compile_options(qm_render PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+endif()
 if(QM_WINDOWS)
   # 64-bit Windows compilers do not align the stack to 32 bytes for AVX
   # spills; let the assembler turn aligned vector moves into unaligned ones.
@@ -28,6 +32,9 @@ if(QM_FLAVOR STREQUAL "host" OR QM_FLAVOR STREQUAL "win64")
     ENV "QM_RENDER_TESTDATA=${render_testdata}")
   if(TARGET render_test)
     target_compile_options(render_test PRIVATE -ffp-contract=off)
+    # Also when the program is started by hand rather than by CTest.
+    string(REPLACE "\\" "\\\\" render_testdata_literal "${render_testdata}")
+    target_compile_definitions(render_test PRIVATE "QM_RENDER_TESTDATA_DIR=\"${render_testdata_literal}\"")
   endif()
 endif()
 

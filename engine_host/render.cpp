@@ -146,7 +146,9 @@ bool HasAvx2() {
 
 }  // namespace
 
-Samples Resample(const Samples& in, double step) {
+Samples Resample(const Samples& in, double step) { return resample::ResampleWith(in, step, HasAvx2()); }
+
+Samples resample::ResampleWith(const Samples& in, double step, bool allow_avx2) {
   const size_t n = in.size();
   if (n == 0 || !(step > 0) || !std::isfinite(step)) return {};
   const double length = std::trunc(static_cast<double>(n) / step);
@@ -160,8 +162,22 @@ Samples Resample(const Samples& in, double step) {
   // Positions are made in blocks (p(j+1) = p(j) + step, accumulated); the
   // outputs whose neighbours are all inside the input are then
   // interpolated several at a time.
+  const bool avx2 = allow_avx2 && HasAvx2();
+  if (step == 0.5 && avx2 && n >= 8) {
+    // Positions i and i + 0.5 exactly; the interior straight from the input.
+    const size_t first = 1, interior = (n - 3 - first) / 4 * 4;  // i + 2 <= n - 1
+    for (size_t i = 0; i < first; ++i) {
+      out[2 * i] = ResampleOne(x, last, static_cast<double>(i));
+      out[2 * i + 1] = ResampleOne(x, last, i + 0.5);
+    }
+    resample::HalfStepAvx2(x, first, interior, out.data());
+    for (size_t i = first + interior; i < n; ++i) {
+      out[2 * i] = ResampleOne(x, last, static_cast<double>(i));
+      out[2 * i + 1] = ResampleOne(x, last, i + 0.5);
+    }
+    return out;
+  }
   const bool multiples = PositionsAreExactMultiples(step, count);
-  const bool avx2 = HasAvx2();
   const size_t group = avx2 ? 4 : 2;
   const bool vector = n < (size_t{1} << 30);  // indices fit the 32-bit conversions
   constexpr size_t kBlock = 512;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine_host/render_test_signals.h"
+#include "engine_host/resample_avx2.h"
 
 namespace Quellmar {
 namespace {
@@ -124,6 +125,34 @@ TEST(RenderMathTest, Resample) {
   EXPECT_EQ(Resample(Samples{5}, 0.25), (Samples{5, 5, 5, 5}));
   EXPECT_TRUE(Resample(in, 1e-12).empty());  // beyond kMaxRenderSamples
   EXPECT_TRUE(Resample(in, 5e-324).empty());
+}
+
+// The definition written out plainly: positions accumulated, indices clamped.
+Samples ReferenceResample(const Samples& in, double s) {
+  const size_t n = in.size();
+  Samples out(static_cast<size_t>(n / s));
+  const auto at = [&](long i) { return static_cast<double>(in[std::clamp<long>(i, 0, n - 1)]); };
+  double p = 0;
+  for (auto& o : out) {
+    const long i = static_cast<long>(p);
+    const double t = p - i;
+    const double x0 = at(i - 1), x1 = at(i), x2 = at(i + 1), x3 = at(i + 2);
+    o = RoundSample(x1 + t * (0.5 * (x2 - x0) +
+                              t * ((x0 - 2.5 * x1 + 2 * x2 - 0.5 * x3) + t * (0.5 * (x3 - x0) + 1.5 * (x1 - x2)))));
+    p += s;
+  }
+  return out;
+}
+
+TEST(RenderMathTest, ResamplePathsEqualTheDefinition) {
+  for (const Samples& in : {SpeechLike(5000, 31), RandomSamples(3001, 32), ClippedSamples(2000, 33),
+                            AlternatingExtremes(999), Samples(7, 100), Samples{1, -2, 3}}) {
+    for (double step : {0.5, 0.25, 0.3535533905932738, 0.6, 0.75, 0.9999, 1.0, 1.7}) {
+      const Samples expected = ReferenceResample(in, step);
+      ASSERT_EQ(resample::ResampleWith(in, step, false), expected) << in.size() << " step " << step;
+      ASSERT_EQ(resample::ResampleWith(in, step, true), expected) << in.size() << " step " << step;
+    }
+  }
 }
 
 // Duration, pitch and gain 1: twice the samples; the even ones are the input

@@ -89,6 +89,9 @@ Samples AlternatingExtremes(size_t n) {
 
 Samples RecordedSpeech() {
   const char* dir = std::getenv("QM_RENDER_TESTDATA");
+#if defined(QM_RENDER_TESTDATA_DIR)
+  if (!dir) dir = QM_RENDER_TESTDATA_DIR;
+#endif
   if (!dir) return {};
   std::ifstream in(std::string(dir) + "/speech.ulaw", std::ios::binary);
   std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
