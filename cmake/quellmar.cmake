@@ -54,6 +54,12 @@ if(QM_WINDOWS)
     add_compile_options(-msse2 -mfpmath=sse)
   endif()
 endif()
+if(QM_FUZZ)
+  # Every library a fuzzer reaches gets coverage and the sanitizers, not only
+  # the fuzzer's own file.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 if(QM_HOST AND QM_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

@@ -7,10 +7,6 @@ target_include_directories(qm_render PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(qm_render PUBLIC qm_render_params)
 # Same bytes from every build: no fused multiply-adds.
 target_compile_options(qm_render PRIVATE -ffp-contract=off)
-if(QM_FUZZ)
-  # Coverage and sanitizers inside the library too, not only in the fuzzer's own file.
-  target_compile_options(qm_render PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
-endif()
 if(QM_WINDOWS)
   # 64-bit Windows compilers do not align the stack to 32 bytes for AVX
   # spills; let the assembler turn aligned vector moves into unaligned ones.

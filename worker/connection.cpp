@@ -24,6 +24,25 @@ bool Discard(Transport& t, uint32_t length) {
   return true;
 }
 
+// Reads a payload of `length` bytes. The buffer grows with the bytes that
+// actually arrive, so a header that announces 64 MiB and sends little costs
+// little: a 32-bit worker serving many such clients keeps its memory.
+bool ReadPayload(Transport& t, uint32_t length, std::vector<uint8_t>& payload) {
+  constexpr size_t kStep = size_t{1} << 20;
+  try {
+    size_t done = 0;
+    while (done < length) {
+      size_t n = std::min<size_t>(length - done, kStep);
+      payload.resize(done + n);
+      if (!t.ReadExact(payload.data() + done, n)) return false;
+      done += n;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 enum class Stream { kFinished, kAbandoned, kConnectionOver };
 
 // Sends the samples in pieces, looking for a Cancel before each one.
@@ -64,12 +83,7 @@ void ServeConnection(Transport& t, Services& services) {
     Header h = DecodeHeader(raw);
     if (h.length > kServerPayloadLimit) return;
     std::vector<uint8_t> payload;
-    try {
-      payload.assign(h.length, 0);
-    } catch (const std::bad_alloc&) {
-      return;
-    }
-    if (h.length > 0 && !t.ReadExact(payload.data(), payload.size())) return;
+    if (!ReadPayload(t, h.length, payload)) return;
 
     switch (h.type) {
       case kHello:
