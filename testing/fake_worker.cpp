@@ -15,7 +15,8 @@
 //   oversize     announces 16 MiB + 1 bytes instead of an InfoReply
 //   oddpiece     sends the first piece with one byte fewer (an odd count)
 // QM_FAKE_WORKER_RECORD names a file that gets a line per event:
-//   "start PID" (before the one-worker check), "serve PID", "recv PID TYPE".
+//   "start PID" (before the one-worker check), "serve PID", "recv PID TYPE",
+//   and for each synthesis "text PID d=DURATION p=PITCH g=GAIN t=TAGS |TEXT|".
 #include <windows.h>
 
 #include <atomic>
@@ -131,6 +132,10 @@ class FakeServices : public worker::Services {
  public:
   void Touch() override {}
   std::vector<int16_t> Synthesize(const SynthesisRequest& r) override {
+    char factors[128];
+    snprintf(factors, sizeof factors, " d=%.3f p=%.3f g=%.3f t=%d |", r.params.duration_factor,
+             r.params.pitch_factor, r.params.gain_factor, r.params.tags ? 1 : 0);
+    Record("text " + Pid() + factors + std::string(r.text) + "|");
     size_t n = r.text.size();
     std::vector<int16_t> s(n * 100);
     for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>((i + n) & 0x7FFF);
