@@ -9,12 +9,14 @@
 //   sapi_host analyze --in WAV
 //   sapi_host leak    [--seconds S] [--threads N] [--voice-attrs Q]
 //   sapi_host bench   [--iterations N] [--voice-attrs Q]
+//   sapi_host workers                  (how many QuellmarServer.exe processes run)
 // With --repeat and --wait-file, the utterances after the first are written
 // to WAV files numbered .1, .2, ... and each waits for FILE to appear (and
 // removes it), so a test can change settings while the host keeps running.
 // Exit code 0 on success, 1 on a failure, 2 on a usage error.
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -427,6 +429,19 @@ int BenchCommand(const Args& a) {
   return 0;
 }
 
+int WorkersCommand() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 1;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL ok = Process32FirstW(snapshot, &entry); ok; ok = Process32NextW(snapshot, &entry))
+    if (_wcsicmp(entry.szExeFile, L"QuellmarServer.exe") == 0) ++count;
+  CloseHandle(snapshot);
+  printf("workers %d\n", count);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -450,6 +465,7 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"analyze") rc = AnalyzeCommand(a);
   else if (command == L"leak") rc = LeakCommand(a);
   else if (command == L"bench") rc = BenchCommand(a);
+  else if (command == L"workers") rc = WorkersCommand();
   CoUninitialize();
   fflush(stdout);
   return rc;
