@@ -118,7 +118,11 @@ function(qm_windows_path out path)
   set(${out} "Z:${p}" PARENT_SCOPE)
 endfunction()
 
-# qm_install(<target> <folder>): stage a deliverable at its place in the install layout.
+# qm_install(<target> <folder>): stage a deliverable at its place in the install layout
+# ("" is the install root). Only the program or DLL itself: no import libraries.
 function(qm_install target folder)
-  install(TARGETS ${target} RUNTIME DESTINATION "${folder}" LIBRARY DESTINATION "${folder}")
+  if(folder STREQUAL "")
+    set(folder ".")
+  endif()
+  install(FILES $<TARGET_FILE:${target}> DESTINATION "${folder}")
 endfunction()
