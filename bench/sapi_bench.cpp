@@ -105,10 +105,12 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  if (!sapi::AttachModule(GetModuleHandleW(nullptr), std::make_unique<WorkerClient>(worker))) return 1;
+  if (!sapi::AttachModule(GetModuleHandleW(nullptr), std::make_unique<WorkerClient>(worker)))
+    return 1;
   WorkerClient& client = *sapi::ProcessWorkerClient();
 
-  const RenderParams params = ComputeRenderParams(CustomVoiceSettings{}, GlobalSettings{}, 0, 0, 100).params;
+  const RenderParams params =
+      ComputeRenderParams(CustomVoiceSettings{}, GlobalSettings{}, 0, 0, 100).params;
   const std::string engine_text = "Menu bar, File, submenu.";
   FirstPiece warm;
   if (!client.RequestSynthesis(engine_text.data(), static_cast<uint32_t>(engine_text.size()),
@@ -126,7 +128,8 @@ int wmain(int argc, wchar_t** argv) {
   frag.ulTextLen = static_cast<ULONG>(wcslen(kShort));
 
   std::wstring long_text;
-  for (int i = 0; i < 8; ++i) long_text += L"The quick brown fox jumps over the lazy dog near the river bank. ";
+  for (int i = 0; i < 8; ++i)
+    long_text += L"The quick brown fox jumps over the lazy dog near the river bank. ";
   SPVTEXTFRAG long_frag = frag;
   long_frag.pTextStart = long_text.c_str();
   long_frag.ulTextLen = static_cast<ULONG>(long_text.size());

@@ -2,8 +2,8 @@
 // class object table answers DllGetClassObject by asking its creators in order.
 #pragma once
 
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <memory>
 #include <vector>

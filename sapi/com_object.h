@@ -4,8 +4,8 @@
 // turns exceptions into HRESULTs at each COM method.
 #pragma once
 
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <atomic>
 #include <new>

@@ -19,7 +19,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   }
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return com::ModuleObjectCount() == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() {
+  return com::ModuleObjectCount() == 0 ? S_OK : S_FALSE;
+}
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID class_id, REFIID iid, void** out) {
   return sapi::ClassObjects().get_class_object(class_id, iid, out);

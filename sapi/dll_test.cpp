@@ -1,8 +1,7 @@
 // QuellmarSAPI.dll as COM loads it: its exports, class objects, object
 // count and self-registration, and one utterance through its own worker client.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>
@@ -55,12 +54,10 @@ class DllEnvironment : public ::testing::Environment {
     ASSERT_NE(g_dll.module, nullptr) << path;
     wchar_t buf[MAX_PATH];
     g_dll.path.assign(buf, GetModuleFileNameW(g_dll.module, buf, MAX_PATH));
-    g_dll.get_class_object =
-        Export<GetClassObjectFn>(g_dll.module, "DllGetClassObject");
+    g_dll.get_class_object = Export<GetClassObjectFn>(g_dll.module, "DllGetClassObject");
     g_dll.can_unload = Export<PlainFn>(g_dll.module, "DllCanUnloadNow");
     g_dll.register_server = Export<PlainFn>(g_dll.module, "DllRegisterServer");
-    g_dll.unregister_server =
-        Export<PlainFn>(g_dll.module, "DllUnregisterServer");
+    g_dll.unregister_server = Export<PlainFn>(g_dll.module, "DllUnregisterServer");
   }
   void TearDown() override {
     const std::wstring worker = RealWorkerPath();
@@ -92,7 +89,8 @@ class DllTest : public ::testing::Test {
 
 TEST_F(DllTest, ClassObjectLookup) {
   void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(g_dll.get_class_object(GUID_NULL, __uuidof(IClassFactory), &out), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(g_dll.get_class_object(GUID_NULL, __uuidof(IClassFactory), &out),
+            CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(g_dll.get_class_object(kEngineClsid, __uuidof(IClassFactory), nullptr), E_POINTER);
   out = reinterpret_cast<void*>(1);
@@ -119,7 +117,8 @@ TEST_F(DllTest, CreateInstance) {
 
   auto enum_factory = Factory(kEnumeratorClsid);
   com_ptr<IEnumSpObjectTokens> tokens;
-  ASSERT_EQ(enum_factory->CreateInstance(nullptr, kIID_IEnumSpObjectTokens, tokens.put_void()), S_OK);
+  ASSERT_EQ(enum_factory->CreateInstance(nullptr, kIID_IEnumSpObjectTokens, tokens.put_void()),
+            S_OK);
   ULONG count = 0;
   ASSERT_EQ(tokens->GetCount(&count), S_OK);
   EXPECT_EQ(count, 8u);
@@ -143,7 +142,8 @@ TEST_F(DllTest, CanUnloadOnlyWithoutLiveObjectsOrLocks) {
   com_ptr<ISpDataKey> attributes;
   {
     com_ptr<IEnumSpObjectTokens> tokens;
-    ASSERT_EQ(Factory(kEnumeratorClsid)->CreateInstance(nullptr, kIID_IEnumSpObjectTokens, tokens.put_void()),
+    ASSERT_EQ(Factory(kEnumeratorClsid)
+                  ->CreateInstance(nullptr, kIID_IEnumSpObjectTokens, tokens.put_void()),
               S_OK);
     EXPECT_EQ(g_dll.can_unload(), S_FALSE);  // an enumerator
     ASSERT_EQ(tokens->Item(4, token.put()), S_OK);
@@ -178,8 +178,12 @@ bool HklmKeyExists(const std::wstring& path) {
   unique_reg_key key;
   return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
-std::wstring ClassKey(const wchar_t* clsid) { return std::wstring(kClassesClsidKey) + L"\\" + clsid; }
-std::wstring TokenKey(int voice) { return std::wstring(kVoiceTokensKey) + L"\\" + TokenKeyName(voice); }
+std::wstring ClassKey(const wchar_t* clsid) {
+  return std::wstring(kClassesClsidKey) + L"\\" + clsid;
+}
+std::wstring TokenKey(int voice) {
+  return std::wstring(kVoiceTokensKey) + L"\\" + TokenKeyName(voice);
+}
 
 TEST_F(DllTest, RegistrationWritesClassesAndTokensTwiceAndUnregistrationRemovesThem) {
   for (int pass = 0; pass < 2; ++pass) {
@@ -219,12 +223,14 @@ TEST_F(DllTest, AnEngineFromTheDllSpeaksThroughTheInstalledWorker) {
   if (RealWorkerPath().empty()) GTEST_SKIP() << "no staged worker under QM_SAPI_WORKER_ROOT";
   FakeTokenClass token_class;
   com_ptr<IEnumSpObjectTokens> tokens;
-  ASSERT_EQ(Factory(kEnumeratorClsid)->CreateInstance(nullptr, kIID_IEnumSpObjectTokens, tokens.put_void()),
+  ASSERT_EQ(Factory(kEnumeratorClsid)
+                ->CreateInstance(nullptr, kIID_IEnumSpObjectTokens, tokens.put_void()),
             S_OK);
   com_ptr<ISpObjectToken> deep;
   ASSERT_EQ(tokens->Item(1, deep.put()), S_OK);
   com_ptr<ISpTTSEngine> engine;
-  ASSERT_EQ(Factory(kEngineClsid)->CreateInstance(nullptr, kIID_ISpTTSEngine, engine.put_void()), S_OK);
+  ASSERT_EQ(Factory(kEngineClsid)->CreateInstance(nullptr, kIID_ISpTTSEngine, engine.put_void()),
+            S_OK);
   com_ptr<ISpObjectWithToken> with_token;
   ASSERT_EQ(engine->QueryInterface(kIID_ISpObjectWithToken, with_token.put_void()), S_OK);
   ASSERT_EQ(with_token->SetObjectToken(deep.get()), S_OK);

@@ -8,7 +8,9 @@
 namespace Quellmar::sapi {
 
 constexpr GUID ToGuid(const GuidValue& v) {
-  return GUID{v.data1, v.data2, v.data3,
+  return GUID{v.data1,
+              v.data2,
+              v.data3,
               {v.data4[0], v.data4[1], v.data4[2], v.data4[3], v.data4[4], v.data4[5], v.data4[6],
                v.data4[7]}};
 }

@@ -10,11 +10,11 @@
 // Interface ids and slot order below are those of the published definitions.
 #pragma once
 
-#include <windows.h>
 #include <mmreg.h>
 #include <objbase.h>
 #include <sapi.h>
 #include <sperror.h>
+#include <windows.h>
 
 // sperror.h of mingw only has SPERR_NOT_FOUND.
 #ifndef SPERR_NO_MORE_ITEMS
@@ -55,8 +55,8 @@ ISpTTSEngineSite : public ISpEventSink {
   virtual DWORD STDMETHODCALLTYPE GetActions() = 0;
   virtual HRESULT STDMETHODCALLTYPE Write(const void* pBuff, ULONG cb, ULONG* pcbWritten) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetRate(long* pRateAdjust) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetVolume(USHORT* pusVolume) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetSkipInfo(SPVSKIPTYPE* peType, long* plNumItems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetVolume(USHORT * pusVolume) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSkipInfo(SPVSKIPTYPE * peType, long* plNumItems) = 0;
   virtual HRESULT STDMETHODCALLTYPE CompleteSkip(long ulNumSkipped) = 0;
 };
 __CRT_UUID_DECL(ISpTTSEngineSite, 0x9880499b, 0xcce9, 0x11d2, 0xb5, 0x03, 0x00, 0xc0, 0x4f, 0x79,
@@ -66,14 +66,12 @@ __CRT_UUID_DECL(ISpTTSEngineSite, 0x9880499b, 0xcce9, 0x11d2, 0xb5, 0x03, 0x00, 
 MIDL_INTERFACE("A74D7C8E-4CC5-4F2F-A6EB-804DEE18500E")
 ISpTTSEngine : public IUnknown {
  public:
-  virtual HRESULT STDMETHODCALLTYPE Speak(DWORD dwSpeakFlags, REFGUID rguidFormatId,
-                                          const WAVEFORMATEX* pWaveFormatEx,
-                                          const SPVTEXTFRAG* pTextFragList,
-                                          ISpTTSEngineSite* pOutputSite) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetOutputFormat(const GUID* pTargetFmtId,
-                                                    const WAVEFORMATEX* pTargetWaveFormatEx,
-                                                    GUID* pOutputFormatId,
-                                                    WAVEFORMATEX** ppCoMemOutputWaveFormatEx) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Speak(
+      DWORD dwSpeakFlags, REFGUID rguidFormatId, const WAVEFORMATEX* pWaveFormatEx,
+      const SPVTEXTFRAG* pTextFragList, ISpTTSEngineSite* pOutputSite) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOutputFormat(
+      const GUID* pTargetFmtId, const WAVEFORMATEX* pTargetWaveFormatEx, GUID* pOutputFormatId,
+      WAVEFORMATEX** ppCoMemOutputWaveFormatEx) = 0;
 };
 __CRT_UUID_DECL(ISpTTSEngine, 0xa74d7c8e, 0x4cc5, 0x4f2f, 0xa6, 0xeb, 0x80, 0x4d, 0xee, 0x18, 0x50,
                 0x0e)

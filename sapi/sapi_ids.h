@@ -57,7 +57,8 @@ inline constexpr wchar_t kLanguageUsEnglish[] = L"409";
 inline constexpr wchar_t kVendorName[] = L"Quellmar / Zentrik";
 
 // In-memory tokens made by the enumerator.
-inline constexpr wchar_t kVoiceCategoryId[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices";
+inline constexpr wchar_t kVoiceCategoryId[] =
+    L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices";
 inline constexpr wchar_t kTokenEnumIdPrefix[] =
     L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices\\TokenEnums\\Quellmar\\";
 

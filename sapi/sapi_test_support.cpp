@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "common/log.h"
-
 #include "sapi/class_factory.h"
 #include "testing/test_env.h"
 
@@ -16,9 +15,15 @@ namespace Quellmar::sapi::testing {
 STDMETHODIMP ScriptedSiteBase::AddEvents(const SPEVENT* array, ULONG count) {
   for (ULONG i = 0; i < count; ++i) {
     const SPEVENT& e = array[i];
-    RecordedEvent r{static_cast<SPEVENTENUM>(e.eEventId), static_cast<SPEVENTLPARAMTYPE>(e.elParamType),
-                    e.ulStreamNum, e.ullAudioStreamOffset, e.wParam, e.lParam, L""};
-    if (e.elParamType == SPET_LPARAM_IS_STRING && e.lParam) r.text = reinterpret_cast<const wchar_t*>(e.lParam);
+    RecordedEvent r{static_cast<SPEVENTENUM>(e.eEventId),
+                    static_cast<SPEVENTLPARAMTYPE>(e.elParamType),
+                    e.ulStreamNum,
+                    e.ullAudioStreamOffset,
+                    e.wParam,
+                    e.lParam,
+                    L""};
+    if (e.elParamType == SPET_LPARAM_IS_STRING && e.lParam)
+      r.text = reinterpret_cast<const wchar_t*>(e.lParam);
     events.push_back(r);
   }
   return S_OK;
@@ -29,7 +34,9 @@ STDMETHODIMP ScriptedSiteBase::GetEventInterest(ULONGLONG* out) {
   return query_result;
 }
 
-STDMETHODIMP_(DWORD) ScriptedSiteBase::GetActions() { return actions(action_calls++, audio.size()); }
+STDMETHODIMP_(DWORD) ScriptedSiteBase::GetActions() {
+  return actions(action_calls++, audio.size());
+}
 
 STDMETHODIMP ScriptedSiteBase::Write(const void* data, ULONG size, ULONG* written) {
   const HRESULT hr = write_result(write_calls++);
@@ -37,10 +44,10 @@ STDMETHODIMP ScriptedSiteBase::Write(const void* data, ULONG size, ULONG* writte
   writes.push_back(size);
   const ULONG taken = report_written == UINT32_MAX ? size : std::min(report_written, size);
   const auto* p = static_cast<const uint8_t*>(data);
-  audio.insert(audio.end(), p, p + (report_written == UINT32_MAX || report_written > size ||
-                                            report_written == 0
-                                        ? size
-                                        : taken));
+  audio.insert(
+      audio.end(), p,
+      p + (report_written == UINT32_MAX || report_written > size || report_written == 0 ? size
+                                                                                        : taken));
   if (written) *written = report_written == UINT32_MAX ? size : report_written;
   return S_OK;
 }
@@ -183,7 +190,9 @@ class LogEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-std::filesystem::path TestLogPath() { return g_log_dir->path() / L"Quellmar SAPI5" / L"quellmar.log"; }
+std::filesystem::path TestLogPath() {
+  return g_log_dir->path() / L"Quellmar SAPI5" / L"quellmar.log";
+}
 
 uint64_t TestLogSize() {
   std::error_code ec;

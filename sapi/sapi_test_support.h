@@ -40,7 +40,7 @@ class ScriptedSiteBase : public ISpTTSEngineSite {
   long rate = 0;
   USHORT volume = 100;
   ULONGLONG interest = 0;
-  HRESULT query_result = S_OK;  // of GetRate, GetVolume, GetEventInterest
+  HRESULT query_result = S_OK;        // of GetRate, GetVolume, GetEventInterest
   ULONG report_written = UINT32_MAX;  // the count Write reports; UINT32_MAX: the piece's size
 
   std::vector<RecordedEvent> events;
@@ -80,28 +80,54 @@ class FakeTokenBase : public ISpObjectTokenInit {
   ISpDataKey* key() const { return key_.get(); }
   const std::wstring& id() const { return id_; }
 
-  STDMETHODIMP SetData(LPCWSTR n, ULONG c, const BYTE* d) override { return key_ ? key_->SetData(n, c, d) : E_FAIL; }
-  STDMETHODIMP GetData(LPCWSTR n, ULONG* c, BYTE* d) override { return key_ ? key_->GetData(n, c, d) : E_FAIL; }
-  STDMETHODIMP SetStringValue(LPCWSTR n, LPCWSTR v) override { return key_ ? key_->SetStringValue(n, v) : E_FAIL; }
-  STDMETHODIMP GetStringValue(LPCWSTR n, LPWSTR* v) override { return key_ ? key_->GetStringValue(n, v) : E_FAIL; }
-  STDMETHODIMP SetDWORD(LPCWSTR n, DWORD v) override { return key_ ? key_->SetDWORD(n, v) : E_FAIL; }
-  STDMETHODIMP GetDWORD(LPCWSTR n, DWORD* v) override { return key_ ? key_->GetDWORD(n, v) : E_FAIL; }
-  STDMETHODIMP OpenKey(LPCWSTR n, ISpDataKey** k) override { return key_ ? key_->OpenKey(n, k) : E_FAIL; }
-  STDMETHODIMP CreateKey(LPCWSTR n, ISpDataKey** k) override { return key_ ? key_->CreateKey(n, k) : E_FAIL; }
+  STDMETHODIMP SetData(LPCWSTR n, ULONG c, const BYTE* d) override {
+    return key_ ? key_->SetData(n, c, d) : E_FAIL;
+  }
+  STDMETHODIMP GetData(LPCWSTR n, ULONG* c, BYTE* d) override {
+    return key_ ? key_->GetData(n, c, d) : E_FAIL;
+  }
+  STDMETHODIMP SetStringValue(LPCWSTR n, LPCWSTR v) override {
+    return key_ ? key_->SetStringValue(n, v) : E_FAIL;
+  }
+  STDMETHODIMP GetStringValue(LPCWSTR n, LPWSTR* v) override {
+    return key_ ? key_->GetStringValue(n, v) : E_FAIL;
+  }
+  STDMETHODIMP SetDWORD(LPCWSTR n, DWORD v) override {
+    return key_ ? key_->SetDWORD(n, v) : E_FAIL;
+  }
+  STDMETHODIMP GetDWORD(LPCWSTR n, DWORD* v) override {
+    return key_ ? key_->GetDWORD(n, v) : E_FAIL;
+  }
+  STDMETHODIMP OpenKey(LPCWSTR n, ISpDataKey** k) override {
+    return key_ ? key_->OpenKey(n, k) : E_FAIL;
+  }
+  STDMETHODIMP CreateKey(LPCWSTR n, ISpDataKey** k) override {
+    return key_ ? key_->CreateKey(n, k) : E_FAIL;
+  }
   STDMETHODIMP DeleteKey(LPCWSTR n) override { return key_ ? key_->DeleteKey(n) : E_FAIL; }
   STDMETHODIMP DeleteValue(LPCWSTR n) override { return key_ ? key_->DeleteValue(n) : E_FAIL; }
-  STDMETHODIMP EnumKeys(ULONG i, LPWSTR* n) override { return key_ ? key_->EnumKeys(i, n) : E_FAIL; }
-  STDMETHODIMP EnumValues(ULONG i, LPWSTR* n) override { return key_ ? key_->EnumValues(i, n) : E_FAIL; }
+  STDMETHODIMP EnumKeys(ULONG i, LPWSTR* n) override {
+    return key_ ? key_->EnumKeys(i, n) : E_FAIL;
+  }
+  STDMETHODIMP EnumValues(ULONG i, LPWSTR* n) override {
+    return key_ ? key_->EnumValues(i, n) : E_FAIL;
+  }
 
   STDMETHODIMP SetId(LPCWSTR, LPCWSTR, WINBOOL) override { return E_NOTIMPL; }
   STDMETHODIMP GetId(LPWSTR* out) override;
   STDMETHODIMP GetCategory(ISpObjectTokenCategory**) override { return E_NOTIMPL; }
   STDMETHODIMP CreateInstance(IUnknown*, DWORD, REFIID, void**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetStorageFileName(REFCLSID, LPCWSTR, LPCWSTR, ULONG, LPWSTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetStorageFileName(REFCLSID, LPCWSTR, LPCWSTR, ULONG, LPWSTR*) override {
+    return E_NOTIMPL;
+  }
   STDMETHODIMP RemoveStorageFileName(REFCLSID, LPCWSTR, WINBOOL) override { return E_NOTIMPL; }
   STDMETHODIMP Remove(const CLSID*) override { return E_NOTIMPL; }
-  STDMETHODIMP IsUISupported(LPCWSTR, void*, ULONG, IUnknown*, WINBOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP DisplayUI(HWND, LPCWSTR, LPCWSTR, void*, ULONG, IUnknown*) override { return E_NOTIMPL; }
+  STDMETHODIMP IsUISupported(LPCWSTR, void*, ULONG, IUnknown*, WINBOOL*) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP DisplayUI(HWND, LPCWSTR, LPCWSTR, void*, ULONG, IUnknown*) override {
+    return E_NOTIMPL;
+  }
   STDMETHODIMP MatchesAttributes(LPCWSTR, WINBOOL*) override { return E_NOTIMPL; }
   STDMETHODIMP InitFromDataKey(LPCWSTR category, LPCWSTR id, ISpDataKey* key) override;
 

@@ -23,8 +23,10 @@ std::wstring ClassIdText(const CLSID& id) {
 }
 
 void RegisterClass(const CLSID& id, const std::wstring& dll_path) {
-  unique_reg_key classes = registry::OpenKey(HKEY_LOCAL_MACHINE, kClassesClsidKey, KEY_CREATE_SUB_KEY);
-  unique_reg_key clsid = registry::CreateKey(classes.get(), ClassIdText(id).c_str(), KEY_CREATE_SUB_KEY);
+  unique_reg_key classes =
+      registry::OpenKey(HKEY_LOCAL_MACHINE, kClassesClsidKey, KEY_CREATE_SUB_KEY);
+  unique_reg_key clsid =
+      registry::CreateKey(classes.get(), ClassIdText(id).c_str(), KEY_CREATE_SUB_KEY);
   unique_reg_key server = registry::CreateKey(clsid.get(), kInProcServerKey, KEY_SET_VALUE);
   registry::SetString(server.get(), nullptr, dll_path);
   registry::SetString(server.get(), kThreadingModelValue, kThreadingModelBoth);

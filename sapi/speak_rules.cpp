@@ -37,8 +37,8 @@ std::vector<Word> FindWords(std::wstring_view text) {
   size_t start = 0;
   bool in_word = false;
   for (size_t i = 0; i <= text.size(); ++i) {
-    const bool word_unit = i < text.size() && (IsLetterOrDigitUnit(text[i]) || text[i] == L'\'' ||
-                                               text[i] == L'-');
+    const bool word_unit =
+        i < text.size() && (IsLetterOrDigitUnit(text[i]) || text[i] == L'\'' || text[i] == L'-');
     if (word_unit && !in_word) {
       start = i;
       in_word = true;
@@ -55,7 +55,8 @@ FragmentProsody ProsodyFor(long host_rate, unsigned short host_volume, long frag
   FragmentProsody p;
   p.rate = Limit10(int64_t{fragment_rate} + int64_t{host_rate});
   p.pitch = Limit10(fragment_pitch);
-  const uint32_t product = static_cast<uint32_t>(host_volume) * static_cast<uint32_t>(fragment_volume);
+  const uint32_t product =
+      static_cast<uint32_t>(host_volume) * static_cast<uint32_t>(fragment_volume);
   p.volume = std::min<uint32_t>(product / 100, 100);
   return p;
 }

@@ -33,7 +33,9 @@ FragmentProsody ProsodyFor(long host_rate, unsigned short host_volume, long frag
                            long fragment_pitch, unsigned long fragment_volume);
 
 // Samples of 16-bit audio at 16 kHz for `milliseconds`.
-inline uint64_t SilenceSamples(uint32_t milliseconds) { return uint64_t{milliseconds} * 16000 / 1000; }
+inline uint64_t SilenceSamples(uint32_t milliseconds) {
+  return uint64_t{milliseconds} * 16000 / 1000;
+}
 
 // A site write is at most this many bytes; silence is written from a buffer
 // of at most this many samples.

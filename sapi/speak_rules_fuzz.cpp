@@ -7,7 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::wstring text;
-  for (size_t i = 0; i + 1 < size; i += 2) text.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
+  for (size_t i = 0; i + 1 < size; i += 2)
+    text.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
   (void)Quellmar::sapi::BookmarkNumber(text);
   size_t end = 0;
   for (const auto& w : Quellmar::sapi::FindWords(text)) {

@@ -193,8 +193,9 @@ HRESULT ISpTTSEngineImpl::SpeakFragments(const SPVTEXTFRAG* fragments, ISpTTSEng
     const SPVACTIONS action = f->State.eAction;
     if (action == SPVA_Bookmark) {
       const std::wstring mark = FragmentText(*f);
-      RaiseEvent(site, SPEI_TTS_BOOKMARK, mark.empty() ? SPET_LPARAM_IS_UNDEFINED : SPET_LPARAM_IS_STRING,
-                 writer.total, static_cast<WPARAM>(static_cast<LONG_PTR>(BookmarkNumber(mark))),
+      RaiseEvent(site, SPEI_TTS_BOOKMARK,
+                 mark.empty() ? SPET_LPARAM_IS_UNDEFINED : SPET_LPARAM_IS_STRING, writer.total,
+                 static_cast<WPARAM>(static_cast<LONG_PTR>(BookmarkNumber(mark))),
                  reinterpret_cast<LPARAM>(mark.c_str()));
       continue;
     }

@@ -161,7 +161,9 @@ TEST_F(EngineTest, HostAndFragmentRateAndVolumeCombine) {
   };
   ASSERT_EQ(Speak(f), S_OK);
   const std::string log = LogText();
-  EXPECT_NE(log.find("=== Speak: voice=Quellmar Oskel, host rate=10 volume=50 ==="), std::string::npos) << log;
+  EXPECT_NE(log.find("=== Speak: voice=Quellmar Oskel, host rate=10 volume=50 ==="),
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("fragment: action=0 rate=10 pitch=0 volume=25 "), std::string::npos) << log;
   EXPECT_NE(log.find("fragment: action=0 rate=-5 pitch=10 volume=100 "), std::string::npos) << log;
   EXPECT_EQ(site_->rate_calls, 2);
@@ -201,7 +203,9 @@ TEST_F(EngineTest, AbortDuringAChunksAudioStopsWithinOneWrite) {
   EXPECT_EQ(site_->writes, std::vector<uint32_t>{4096});
   EXPECT_EQ(Sent().size(), 1u);
   const std::string log = LogText();
-  EXPECT_NE(log.find("  <- 4096 bytes this fragment, 4096 total (host cancelled)"), std::string::npos) << log;
+  EXPECT_NE(log.find("  <- 4096 bytes this fragment, 4096 total (host cancelled)"),
+            std::string::npos)
+      << log;
   // The client cancelled the synthesis and stays usable.
   EXPECT_NE(ReadFileText(record_).find(" 3\r\n"), std::string::npos);
   site_ = ScriptedSite::Make();
@@ -271,7 +275,9 @@ TEST_F(EngineTest, AMegabyteOfTextIsSentInChunks) {
   f.Speak(text);
   f.Add(SPVA_Bookmark, std::wstring(1u << 20, L'9'));
   // Abort after the second chunk's first write.
-  site_->actions = [](int, uint64_t written) -> DWORD { return written > 100000 ? SPVES_ABORT : 0; };
+  site_->actions = [](int, uint64_t written) -> DWORD {
+    return written > 100000 ? SPVES_ABORT : 0;
+  };
   ASSERT_EQ(Speak(f), S_OK);
   auto sent = Sent();
   ASSERT_GE(sent.size(), 1u);

@@ -7,9 +7,9 @@
 #include "common/voices.h"
 #include "common/win_handles.h"
 #include "sapi/out_ptr.h"
+#include "sapi/registry.h"
 #include "sapi/sapi_ids.h"
 #include "sapi/sapi_test_support.h"
-#include "sapi/registry.h"
 #include "sapi/voice_registration.h"
 
 namespace Quellmar::sapi {
@@ -87,7 +87,8 @@ TEST(VoiceTokenKey, UnknownIndicesSpeakAsTheFirstVoice) {
   auto token = com::IUnknownImpl<voice_token>::Make(-3);
   EXPECT_EQ(Text(token.get(), nullptr), VoiceTextsFor(0).display_name);
   EXPECT_EQ(VoiceTokenId(0),
-            L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices\\TokenEnums\\Quellmar\\Quellmar Oskel");
+            L"HKEY_LOCAL_"
+            L"MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices\\TokenEnums\\Quellmar\\Quellmar Oskel");
 }
 
 class EnumeratorTest : public ::testing::Test {
@@ -207,7 +208,8 @@ class VoiceRegistrationTest : public ::testing::Test {
     DWORD bytes = sizeof(buf);
     DWORD type = 0;
     const std::wstring path = std::wstring(kVoiceTokensKey) + L"\\" + key;
-    if (RegGetValueW(root_.get(), path.c_str(), name, RRF_RT_ANY, &type, buf, &bytes) != ERROR_SUCCESS) {
+    if (RegGetValueW(root_.get(), path.c_str(), name, RRF_RT_ANY, &type, buf, &bytes) !=
+        ERROR_SUCCESS) {
       return L"<missing>";
     }
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
