@@ -10,11 +10,14 @@
 // Interface ids and slot order below are those of the published definitions.
 #pragma once
 
+// windows.h first: mmreg.h and sapi.h need its types.
+// clang-format off
+#include <windows.h>
 #include <mmreg.h>
 #include <objbase.h>
 #include <sapi.h>
 #include <sperror.h>
-#include <windows.h>
+// clang-format on
 
 // sperror.h of mingw only has SPERR_NOT_FOUND.
 #ifndef SPERR_NO_MORE_ITEMS
