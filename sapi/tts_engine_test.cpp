@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "common/text_prep.h"
 #include "common/voices.h"
@@ -338,6 +339,32 @@ TEST_F(EngineTest, SpeakRejectsNullsAndWorksOnlyWithAClient) {
   StopWorker();
   DetachModule();
   EXPECT_EQ(Speak(f), E_FAIL);
+}
+
+TEST_F(EngineTest, EnginesOnSeveralThreadsShareTheClient) {
+  // Each thread has its own engine and site; the one client serialises the
+  // requests, and every utterance arrives whole and in order.
+  constexpr int kThreads = 4;
+  std::vector<std::thread> threads;
+  std::vector<com_ptr<ScriptedSite>> sites(kThreads);
+  std::vector<HRESULT> results(kThreads, E_FAIL);
+  for (int t = 0; t < kThreads; ++t) {
+    sites[t] = ScriptedSite::Make();
+    threads.emplace_back([&, t] {
+      auto engine = com::IUnknownImpl<ISpTTSEngineImpl>::Make();
+      Fragments f;
+      for (int i = 0; i < 5; ++i) f.Speak(std::wstring(10 + t, L'a' + t));
+      results[t] = engine->Speak(0, kSPDFID_WaveFormatEx, nullptr, f.head(), sites[t].get());
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(results[t], S_OK);
+    const size_t n = 10 + t;
+    ASSERT_EQ(sites[t]->audio.size(), 5 * n * 200) << t;
+    // Sample 0 of each fragment's audio is n: nobody else's audio got in.
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(sites[t]->audio[i * n * 200], n) << t;
+  }
 }
 
 TEST_F(EngineTest, OutputFormatIsAlways16kMonoPcm) {
