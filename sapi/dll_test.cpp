@@ -163,6 +163,36 @@ TEST_F(DllTest, CanUnloadOnlyWithoutLiveObjectsOrLocks) {
   EXPECT_EQ(g_dll.can_unload(), S_OK);
 }
 
+TEST_F(DllTest, ObjectsMadeAndReleasedInALoopLeaveNothingBehind) {
+  FakeTokenClass token_class;
+  ASSERT_TRUE(token_class.ok());
+  auto engine_factory = Factory(kEngineClsid);
+  auto enum_factory = Factory(kEnumeratorClsid);
+  for (int round = 0; round < 200; ++round) {
+    com_ptr<IEnumSpObjectTokens> tokens;
+    ASSERT_EQ(enum_factory->CreateInstance(nullptr, kIID_IEnumSpObjectTokens, tokens.put_void()),
+              S_OK);
+    ISpObjectToken* all[8] = {};
+    ULONG fetched = 0;
+    ASSERT_EQ(tokens->Next(8, all, &fetched), S_OK);
+    com_ptr<IEnumSpObjectTokens> clone;
+    ASSERT_EQ(tokens->Clone(clone.put()), S_OK);
+    com_ptr<ISpObjectToken> item;
+    ASSERT_EQ(clone->Item(round % 8, item.put()), S_OK);
+    com_ptr<ISpObjectWithToken> engine;
+    ASSERT_EQ(engine_factory->CreateInstance(nullptr, kIID_ISpObjectWithToken, engine.put_void()),
+              S_OK);
+    ASSERT_EQ(engine->SetObjectToken(all[round % 8]), S_OK);
+    ASSERT_EQ(engine->SetObjectToken(item.get()), S_OK);
+    com_ptr<ISpDataKey> attributes;
+    ASSERT_EQ(item->OpenKey(L"Attributes", attributes.put()), S_OK);
+    for (ISpObjectToken* t : all) t->Release();
+  }
+  engine_factory.reset();
+  enum_factory.reset();
+  EXPECT_EQ(g_dll.can_unload(), S_OK);
+}
+
 // ---- registration
 
 std::wstring HklmValue(const std::wstring& path, const wchar_t* name) {
