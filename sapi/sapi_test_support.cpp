@@ -30,7 +30,7 @@ STDMETHODIMP ScriptedSiteBase::AddEvents(const SPEVENT* array, ULONG count) {
 }
 
 STDMETHODIMP ScriptedSiteBase::GetEventInterest(ULONGLONG* out) {
-  if (SUCCEEDED(query_result)) *out = interest;
+  *out = SUCCEEDED(query_result) ? interest : ~0ull;  // a failing site may scribble
   return query_result;
 }
 
@@ -54,13 +54,13 @@ STDMETHODIMP ScriptedSiteBase::Write(const void* data, ULONG size, ULONG* writte
 
 STDMETHODIMP ScriptedSiteBase::GetRate(long* out) {
   ++rate_calls;
-  if (SUCCEEDED(query_result)) *out = rate;
+  *out = SUCCEEDED(query_result) ? rate : 12345;
   return query_result;
 }
 
 STDMETHODIMP ScriptedSiteBase::GetVolume(USHORT* out) {
   ++volume_calls;
-  if (SUCCEEDED(query_result)) *out = volume;
+  *out = SUCCEEDED(query_result) ? volume : 54321;
   return query_result;
 }
 

@@ -42,6 +42,16 @@ std::wstring FragmentText(const SPVTEXTFRAG& f) {
   return std::wstring(f.pTextStart, wcsnlen(f.pTextStart, f.ulTextLen));
 }
 
+void ReadRate(ISpTTSEngineSite* site, long& rate) {
+  long asked = 0;
+  if (SUCCEEDED(site->GetRate(&asked))) rate = asked;
+}
+
+void ReadVolume(ISpTTSEngineSite* site, USHORT& volume) {
+  USHORT asked = 0;
+  if (SUCCEEDED(site->GetVolume(&asked))) volume = asked;
+}
+
 bool WriteCallback(const unsigned char* bytes, uint32_t count, void* context) {
   return WriteToSite(bytes, count, *static_cast<SiteWriter*>(context));
 }
@@ -164,12 +174,13 @@ HRESULT ISpTTSEngineImpl::SpeakFragments(const SPVTEXTFRAG* fragments, ISpTTSEng
   const GlobalSettings global = ReadGlobalSettings();
   const CustomVoiceSettings voice = VoiceSettingsFor(voice_index_);
 
+  // A failed query leaves the value as it was, whatever the site wrote.
   long host_rate = 0;
   USHORT host_volume = 100;
   ULONGLONG interest = 0;
-  site->GetRate(&host_rate);
-  site->GetVolume(&host_volume);
-  site->GetEventInterest(&interest);
+  ReadRate(site, host_rate);
+  ReadVolume(site, host_volume);
+  if (ULONGLONG asked = 0; SUCCEEDED(site->GetEventInterest(&asked))) interest = asked;
   const bool sentences = WantsSentences(interest);
   const bool words = WantsWords(interest);
 
@@ -187,8 +198,8 @@ HRESULT ISpTTSEngineImpl::SpeakFragments(const SPVTEXTFRAG* fragments, ISpTTSEng
       site->CompleteSkip(0);
       return S_OK;
     }
-    if (actions & SPVES_RATE) site->GetRate(&host_rate);
-    if (actions & SPVES_VOLUME) site->GetVolume(&host_volume);
+    if (actions & SPVES_RATE) ReadRate(site, host_rate);
+    if (actions & SPVES_VOLUME) ReadVolume(site, host_volume);
 
     const SPVACTIONS action = f->State.eAction;
     if (action == SPVA_Bookmark) {
