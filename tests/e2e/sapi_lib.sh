@@ -37,7 +37,17 @@ sapi_require() {
 }
 
 # host <args...>: runs sapi_host, output without carriage returns.
-host() { "$QM_WINE" "$SAPI_HOST" "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# Through a file, not a pipe: a worker the host starts inherits its output
+# and would hold a pipe open long after the host has gone.
+host() {
+  local out rc
+  out=$(mktemp)
+  "$QM_WINE" "$SAPI_HOST" "$@" </dev/null >"$out" 2>/dev/null
+  rc=$?
+  tr -d '\r' <"$out"
+  rm -f "$out"
+  return $rc
+}
 
 regsvr() { "$QM_WINE" regsvr32 /s "$@" </dev/null >/dev/null 2>&1; }
 
