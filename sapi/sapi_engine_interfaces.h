@@ -87,11 +87,16 @@ inline constexpr IID kIID_ISpTTSEngine = {
     0xa74d7c8e, 0x4cc5, 0x4f2f, {0xa6, 0xeb, 0x80, 0x4d, 0xee, 0x18, 0x50, 0x0e}};
 
 // Stream format ids. sapi.h declares SPDFID_WaveFormatEx and SPDFID_Text but
-// no library defines them: use these.
+// no library defines them: use these (or the names, defined below).
 inline constexpr GUID kSPDFID_WaveFormatEx = {
     0xc31adbae, 0x527f, 0x4ff5, {0xa2, 0x30, 0xf6, 0x2b, 0xb6, 0x1f, 0xf7, 0x0c}};
 inline constexpr GUID kSPDFID_Text = {
     0x7ceef9f9, 0x3d13, 0x11d2, {0x9e, 0xe7, 0x00, 0xc0, 0x4f, 0x79, 0x73, 0x96}};
+
+// The published names too, for code written against them: sapi.h declares
+// them extern; one definition per program, whatever includes this header.
+extern "C" __declspec(selectany) const GUID SPDFID_WaveFormatEx = kSPDFID_WaveFormatEx;
+extern "C" __declspec(selectany) const GUID SPDFID_Text = kSPDFID_Text;
 
 // Interface ids of sapi.h's interfaces, as values (sapi.h's IID_* symbols need
 // a definition from uuid.lib that mingw does not provide for all of them).
