@@ -166,11 +166,14 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
   WorkerClient client(worker);
   Request(client, kShort);
   std::vector<double> short_first, short_end, long_first, long_end;
+  size_t short_bytes = 0, long_bytes = 0;
   for (int i = 0; i < runs; ++i) {
     Timing s = Request(client, kShort);
+    short_bytes = s.bytes;
     short_first.push_back(s.first_ms);
     short_end.push_back(s.end_ms);
     Timing l = Request(client, kLong);
+    long_bytes = l.bytes;
     long_first.push_back(l.first_ms);
     long_end.push_back(l.end_ms);
   }
@@ -212,7 +215,8 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
   stop = true;
   for (auto& t : busy) t.join();
 
-  std::printf("worker bench (median of %d runs, ms)\n", runs);
+  std::printf("worker bench (median of %d runs, ms; short %.2f s of audio, two sentences %.2f s)\n",
+              runs, short_bytes / 32000.0, long_bytes / 32000.0);
   std::printf("  first request, no worker running (launch included): first piece %.1f, End %.1f\n",
               cold.first_ms, cold.end_ms);
   std::printf("  first request of a new client, worker running:      End %.1f\n", Median(fresh));

@@ -16,7 +16,7 @@ qm_wine_prefix() {
 
 qm_wine_start() {
   qm_wine_prefix
-  "$QM_WINESERVER" -p </dev/null >/dev/null 2>&1
+  "$QM_WINESERVER" -p </dev/null >/dev/null 2>&1 || true  # one may already serve the prefix
   "$QM_WINE" wineboot </dev/null >/dev/null 2>&1
 }
 
