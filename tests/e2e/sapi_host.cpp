@@ -258,16 +258,34 @@ int AnalyzeCommand(const Args& a) {
 }
 
 struct Usage {
-  DWORD handles = 0;
-  SIZE_T private_bytes = 0;
+  unsigned handles = 0;
+  unsigned long long heap_bytes = 0;  // allocated (busy) bytes of every heap of the process
+  unsigned long long pagefile = 0;
 };
+// Counted by asking each possible handle value: the platform's own count is
+// not served everywhere (Wine reports 0).
+unsigned CountHandles() {
+  unsigned count = 0;
+  DWORD flags = 0;
+  for (uintptr_t v = 4; v < (1u << 18); v += 4)
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(v), &flags)) ++count;
+  return count;
+}
 Usage Measure() {
   Usage u;
-  GetProcessHandleCount(GetCurrentProcess(), &u.handles);
-  PROCESS_MEMORY_COUNTERS_EX pmc{};
+  u.handles = CountHandles();
+  HANDLE heaps[64];
+  const DWORD n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+  for (DWORD i = 0; i < n; ++i) {
+    if (!HeapLock(heaps[i])) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (HeapWalk(heaps[i], &entry))
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) u.heap_bytes += entry.cbData;
+    HeapUnlock(heaps[i]);
+  }
+  PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
-  if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc))
-    u.private_bytes = pmc.PrivateUsage;
+  if (GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) u.pagefile = pmc.PagefileUsage;
   return u;
 }
 
@@ -311,30 +329,35 @@ int LeakCommand(const Args& a) {
   const DWORD seconds = static_cast<DWORD>(Num(a, L"--seconds", 20));
   const int threads = static_cast<int>(Num(a, L"--threads", 3));
   std::atomic<unsigned> rounds{0}, failures{0};
-  std::atomic<bool> stop{false};
-  auto work = [&](int id) {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    for (unsigned r = static_cast<unsigned>(id); !stop; r += static_cast<unsigned>(threads)) {
-      if (!LeakRound(r)) ++failures;
-      ++rounds;
+  // Runs the threads for a while and stops them all, so every measurement is
+  // taken with nothing of theirs alive.
+  auto phase = [&](DWORD ms) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> pool;
+    for (int id = 0; id < threads; ++id) {
+      pool.emplace_back([&, id] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        for (unsigned r = static_cast<unsigned>(id); !stop; r += static_cast<unsigned>(threads)) {
+          if (!LeakRound(r)) ++failures;
+          ++rounds;
+        }
+        CoUninitialize();
+      });
     }
-    CoUninitialize();
+    Sleep(ms);
+    stop = true;
+    for (auto& t : pool) t.join();
   };
-  std::vector<std::thread> pool;
-  for (int i = 0; i < threads; ++i) pool.emplace_back(work, i);
-  // The first third warms up (worker started, heaps grown); the rest must stay flat.
-  Sleep(seconds * 1000 / 3);
+  // The first third warms up (worker started, heaps grown); after it nothing may grow.
+  phase(seconds * 1000 / 3);
   const Usage warm = Measure();
   const unsigned warm_rounds = rounds;
-  Sleep(seconds * 1000 - seconds * 1000 / 3);
-  const Usage mid = Measure();
-  stop = true;
-  for (auto& t : pool) t.join();
+  phase(seconds * 1000 - seconds * 1000 / 3);
   const Usage end = Measure();
   printf("rounds %u failures %u measured_rounds %u\n", rounds.load(), failures.load(), rounds.load() - warm_rounds);
-  printf("handles warm %lu end %lu after %lu\n", warm.handles, mid.handles, end.handles);
-  printf("private warm %llu end %llu after %llu\n", static_cast<unsigned long long>(warm.private_bytes),
-         static_cast<unsigned long long>(mid.private_bytes), static_cast<unsigned long long>(end.private_bytes));
+  printf("handles warm %u end %u\n", warm.handles, end.handles);
+  printf("heap warm %llu end %llu\n", warm.heap_bytes, end.heap_bytes);
+  printf("pagefile warm %llu end %llu\n", warm.pagefile, end.pagefile);
   return failures ? 1 : 0;
 }
 
