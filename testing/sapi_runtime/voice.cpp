@@ -303,6 +303,7 @@ HRESULT Voice::EnsureEngine(com_ptr<ISpTTSEngine>& engine) {
 }
 
 void Voice::FinishRunning() {
+  std::lock_guard guard(thread_lock_);
   if (worker_.joinable()) worker_.join();
 }
 
@@ -337,6 +338,10 @@ HRESULT Voice::Speak(LPCWSTR text, DWORD flags, ULONG* stream_number) {
       SetEvent(idle_);
       return hr;
     }
+    std::lock_guard thread_guard(thread_lock_);
+    if (worker_.joinable()) worker_.join();  // another thread's Speak may have started one meanwhile
+    ResetEvent(idle_);
+    speaking_ = true;
     worker_ = std::thread([this, job = std::move(job)]() mutable {
       const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
       Run(job);

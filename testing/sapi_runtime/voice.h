@@ -113,6 +113,7 @@ class Voice : public ISpVoice, public IQmVoiceTest {
   std::atomic<bool> speaking_{false};
 
   std::mutex run_lock_;  // one Speak at a time reaches the engine
+  std::mutex thread_lock_;  // guards worker_ against Speak calls from several threads
   std::thread worker_;
   HANDLE idle_ = nullptr;  // manual-reset, set while nothing is speaking
 };
