@@ -9,7 +9,7 @@
 
 namespace Quellmar::worker {
 
-class MemoryTransport : public ByteStreamTransport {
+class MemoryTransport : public Transport {
  public:
   explicit MemoryTransport(std::vector<uint8_t> input) : input_(std::move(input)) {}
   bool ReadExact(void* data, size_t size) override {
