@@ -66,16 +66,15 @@ std::string Pid() { return std::to_string(GetCurrentProcessId()); }
 class ScriptedTransport : public worker::PipeTransport {
  public:
   using PipeTransport::PipeTransport;
-  bool ReadExact(void* data, size_t size) override {
-    if (!PipeTransport::ReadExact(data, size)) return false;
-    if (expect_header_ && size == 8) {
-      Record("recv " + Pid() + " " + std::to_string(GetU32(static_cast<uint8_t*>(data))));
-      uint32_t length = GetU32(static_cast<uint8_t*>(data) + 4);
-      expect_header_ = length == 0;
-    } else {
-      expect_header_ = true;
-    }
-    return true;
+  Next NextMessage(Header& header, std::vector<uint8_t>& payload) override {
+    Next next = PipeTransport::NextMessage(header, payload);
+    if (next == Next::kMessage) Record("recv " + Pid() + " " + std::to_string(header.type));
+    return next;
+  }
+  Poll PollMessage(Header& header) override {
+    Poll poll = PipeTransport::PollMessage(header);
+    if (poll == Poll::kMessage) Record("recv " + Pid() + " " + std::to_string(header.type));
+    return poll;
   }
   bool WriteAll(const void* data, size_t size) override {
     const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -124,7 +123,6 @@ class ScriptedTransport : public worker::PipeTransport {
   }
 
  private:
-  bool expect_header_ = true;
   int pieces_ = 0;
 };
 
@@ -146,29 +144,27 @@ class FakeServices : public worker::Services {
 };
 
 void Serve(HANDLE pipe) {
-  ScriptedTransport t(pipe);
-  FakeServices services;
-  if (Has(L"error")) {
-    // Answer requests ourselves: Error for synthesis, the usual for the rest.
-    for (;;) {
-      uint8_t raw[8];
-      if (!t.ReadExact(raw, 8)) break;
-      Header h = DecodeHeader(raw);
-      std::vector<uint8_t> payload(h.length);
-      if (h.length && !t.ReadExact(payload.data(), h.length)) break;
-      std::vector<uint8_t> reply = h.type == kHello ? BuildVersionReply()
-                                   : h.type == kSynthesizeRequest ? BuildMessage(kError)
-                                                                  : BuildMessage(kAck);
-      t.WriteAll(reply.data(), reply.size());
-      if (h.type == kShutdown) {
-        SetEvent(g_stop);
-        break;
+  {
+    ScriptedTransport t(pipe);  // flushes and disconnects when it ends
+    FakeServices services;
+    if (Has(L"error")) {
+      // Answer requests ourselves: Error for synthesis, the usual for the rest.
+      Header h;
+      std::vector<uint8_t> payload;
+      while (t.NextMessage(h, payload) == worker::Transport::Next::kMessage) {
+        std::vector<uint8_t> reply = h.type == kHello ? BuildVersionReply()
+                                     : h.type == kSynthesizeRequest ? BuildMessage(kError)
+                                                                    : BuildMessage(kAck);
+        t.WriteAll(reply.data(), reply.size());
+        if (h.type == kShutdown) {
+          SetEvent(g_stop);
+          break;
+        }
       }
+    } else {
+      worker::ServeConnection(t, services);
     }
-  } else {
-    worker::ServeConnection(t, services);
   }
-  DisconnectNamedPipe(pipe);
   CloseHandle(pipe);
 }
 
@@ -184,11 +180,18 @@ int wmain() {
   g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread([] {
     for (;;) {
-      HANDLE pipe = CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX,
+      HANDLE pipe = CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
                                      PIPE_UNLIMITED_INSTANCES, 65536, 65536, 0, nullptr);
       if (pipe == INVALID_HANDLE_VALUE) return;
-      if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) {
+      unique_kernel_handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+      OVERLAPPED o{};
+      o.hEvent = event.get();
+      DWORD unused = 0;
+      bool connected = ConnectNamedPipe(pipe, &o) || GetLastError() == ERROR_PIPE_CONNECTED ||
+                       (GetLastError() == ERROR_IO_PENDING &&
+                        GetOverlappedResult(pipe, &o, &unused, TRUE));
+      if (!connected) {
         CloseHandle(pipe);
         continue;
       }

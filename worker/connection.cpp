@@ -1,7 +1,6 @@
 #include "worker/connection.h"
 
 #include <algorithm>
-#include <new>
 
 namespace Quellmar::worker {
 namespace {
@@ -13,36 +12,6 @@ bool Send(Transport& t, const std::vector<uint8_t>& message) {
 
 bool SendEmpty(Transport& t, uint32_t type) { return Send(t, BuildMessage(type)); }
 
-// Reads and drops `length` bytes without holding them all at once.
-bool Discard(Transport& t, uint32_t length) {
-  uint8_t sink[4096];
-  while (length > 0) {
-    uint32_t n = std::min<uint32_t>(length, sizeof(sink));
-    if (!t.ReadExact(sink, n)) return false;
-    length -= n;
-  }
-  return true;
-}
-
-// Reads a payload of `length` bytes. The buffer grows with the bytes that
-// actually arrive, so a header that announces 64 MiB and sends little costs
-// little: a 32-bit worker serving many such clients keeps its memory.
-bool ReadPayload(Transport& t, uint32_t length, std::vector<uint8_t>& payload) {
-  constexpr size_t kStep = size_t{1} << 20;
-  try {
-    size_t done = 0;
-    while (done < length) {
-      size_t n = std::min<size_t>(length - done, kStep);
-      payload.resize(done + n);
-      if (!t.ReadExact(payload.data() + done, n)) return false;
-      done += n;
-    }
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
 enum class Stream { kFinished, kAbandoned, kConnectionOver };
 
 // Sends the samples in pieces, looking for a Cancel before each one.
@@ -51,18 +20,13 @@ Stream StreamAudio(Transport& t, const std::vector<int16_t>& samples) {
   size_t remaining = samples.size() * sizeof(int16_t);  // always even
   size_t offset = 0;
   while (remaining > 0) {
-    uint32_t available = 0;
-    if (!t.Peek(available)) break;
-    if (available >= kHeaderBytes) {
-      uint8_t raw[kHeaderBytes];
-      if (!t.ReadExact(raw, sizeof(raw))) break;
-      Header h = DecodeHeader(raw);
-      // The same bound as between exchanges: a header announcing more ends
-      // the connection rather than tying this thread to an endless read.
-      if (h.length > kServerPayloadLimit) return Stream::kConnectionOver;
-      if (!Discard(t, h.length)) break;
-      if (h.type == kCancel) break;
-    }
+    Header h;
+    Transport::Poll poll = t.PollMessage(h);
+    if (poll == Transport::Poll::kBroken) break;
+    // The same bound as between exchanges: a header announcing more ends
+    // the connection rather than tying this thread to an endless read.
+    if (poll == Transport::Poll::kTooLong) return Stream::kConnectionOver;
+    if (poll == Transport::Poll::kMessage && h.type == kCancel) break;
     size_t n = std::min<size_t>(remaining, kMaxPieceBytes);
     if (!Send(t, BuildAudioPiece(std::span<const uint8_t>(bytes + offset, n)))) {
       return Stream::kAbandoned;
@@ -73,17 +37,49 @@ Stream StreamAudio(Transport& t, const std::vector<int16_t>& samples) {
   return Stream::kFinished;
 }
 
+// Reads and drops `length` bytes without holding them all at once.
+template <typename ReadFn>
+bool Discard(ReadFn&& read, uint32_t length) {
+  uint8_t sink[4096];
+  while (length > 0) {
+    uint32_t n = std::min<uint32_t>(length, sizeof(sink));
+    if (!read(sink, n)) return false;
+    length -= n;
+  }
+  return true;
+}
+
 }  // namespace
+
+Transport::Next ByteStreamTransport::NextMessage(Header& header, std::vector<uint8_t>& payload) {
+  uint8_t raw[kHeaderBytes];
+  if (!ReadExact(raw, sizeof(raw))) return Next::kClosed;
+  header = DecodeHeader(raw);
+  if (header.length > kServerPayloadLimit) return Next::kTooLong;
+  auto read = [this](void* d, size_t n) { return ReadExact(d, n); };
+  return ReadPayload(read, header.length, payload) ? Next::kMessage : Next::kClosed;
+}
+
+Transport::Poll ByteStreamTransport::PollMessage(Header& header) {
+  uint32_t available = 0;
+  if (!Peek(available)) return Poll::kBroken;
+  if (available < kHeaderBytes) return Poll::kNothing;
+  uint8_t raw[kHeaderBytes];
+  if (!ReadExact(raw, sizeof(raw))) return Poll::kBroken;
+  header = DecodeHeader(raw);
+  if (header.length > kServerPayloadLimit) return Poll::kTooLong;
+  auto read = [this](void* d, size_t n) { return ReadExact(d, n); };
+  return Discard(read, header.length) ? Poll::kMessage : Poll::kBroken;
+}
 
 void ServeConnection(Transport& t, Services& services) {
   for (;;) {
-    uint8_t raw[kHeaderBytes];
-    if (!t.ReadExact(raw, sizeof(raw))) return;
-    services.Touch();
-    Header h = DecodeHeader(raw);
-    if (h.length > kServerPayloadLimit) return;
+    Header h;
     std::vector<uint8_t> payload;
-    if (!ReadPayload(t, h.length, payload)) return;
+    Transport::Next next = t.NextMessage(h, payload);
+    if (next == Transport::Next::kClosed) return;
+    services.Touch();
+    if (next == Transport::Next::kTooLong) return;
 
     switch (h.type) {
       case kHello:

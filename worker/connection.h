@@ -1,4 +1,4 @@
-// One client connection of the worker, as a loop over an abstract byte
+// One client connection of the worker, as a loop over an abstract message
 // stream: the pipe in the worker, a memory buffer in tests and the fuzzer.
 #pragma once
 
@@ -9,17 +9,45 @@
 
 namespace Quellmar::worker {
 
-// The connection's end of the stream. Every call blocks until it is done.
+// The connection's end of the stream.
 class Transport {
  public:
   virtual ~Transport() = default;
-  // Reads exactly `size` bytes; false on a failed or empty read.
-  virtual bool ReadExact(void* data, size_t size) = 0;
+
+  enum class Next { kMessage, kClosed, kTooLong };
+  // Blocks for the next whole message. kTooLong: its header announced more
+  // than kServerPayloadLimit (the payload is not read); kClosed: the stream
+  // broke or ended.
+  virtual Next NextMessage(protocol::Header& header, std::vector<uint8_t>& payload) = 0;
+
+  enum class Poll { kNothing, kMessage, kBroken, kTooLong };
+  // The look-ahead before each piece of a stream: takes a message that has
+  // arrived (its payload is dropped), or reports that none has.
+  virtual Poll PollMessage(protocol::Header& header) = 0;
+
   // Writes all bytes; false on failure.
   virtual bool WriteAll(const void* data, size_t size) = 0;
+};
+
+// A Transport over a plain byte stream: the look-ahead peeks, and when at
+// least a header's worth of bytes is waiting reads one whole message.
+class ByteStreamTransport : public Transport {
+ public:
+  Next NextMessage(protocol::Header& header, std::vector<uint8_t>& payload) override;
+  Poll PollMessage(protocol::Header& header) override;
+
+ protected:
+  // Reads exactly `size` bytes; false on a failed or empty read.
+  virtual bool ReadExact(void* data, size_t size) = 0;
   // How many bytes are waiting to be read, without reading them.
   virtual bool Peek(uint32_t& available) = 0;
 };
+
+// Reads a payload of `length` bytes. The buffer grows with the bytes that
+// actually arrive, so a header that announces 64 MiB and sends little costs
+// little. `read` is bool(void*, size_t).
+template <typename ReadFn>
+bool ReadPayload(ReadFn&& read, uint32_t length, std::vector<uint8_t>& payload);
 
 // What the connection asks of the rest of the worker.
 class Services {
@@ -38,5 +66,23 @@ class Services {
 // Serves one connection until the client leaves, the stream breaks, a
 // header announces too much, or the client asks for shutdown.
 void ServeConnection(Transport& transport, Services& services);
+
+template <typename ReadFn>
+bool ReadPayload(ReadFn&& read, uint32_t length, std::vector<uint8_t>& payload) {
+  constexpr size_t kStep = size_t{1} << 20;
+  payload.clear();
+  try {
+    size_t done = 0;
+    while (done < length) {
+      size_t n = length - done < kStep ? length - done : kStep;
+      payload.resize(done + n);
+      if (!read(payload.data() + done, n)) return false;
+      done += n;
+    }
+  } catch (...) {  // std::bad_alloc
+    return false;
+  }
+  return true;
+}
 
 }  // namespace Quellmar::worker

@@ -9,7 +9,7 @@
 
 namespace Quellmar::worker {
 
-class MemoryTransport : public Transport {
+class MemoryTransport : public ByteStreamTransport {
  public:
   explicit MemoryTransport(std::vector<uint8_t> input) : input_(std::move(input)) {}
   bool ReadExact(void* data, size_t size) override {

@@ -1,7 +1,14 @@
-// The connection's stream over one connected pipe instance. The instances
-// are created for overlapped operation (so that accepting can wait), which
-// obliges every read and write to carry an OVERLAPPED; this transport waits
-// for each one to finish, so the connection reads and writes as if blocking.
+// The connection's stream over one connected pipe instance.
+//
+// The look-ahead before each piece of a stream keeps one read of the next
+// header outstanding and glances at whether it has finished, instead of
+// asking the pipe each time (a call that costs about 0.1 ms under Wine).
+// When the stream ends, that read simply becomes the read of the next
+// message, so nothing is lost or read twice.
+//
+// The instances are created for overlapped operation (so that accepting can
+// wait), which obliges every read and write to carry an OVERLAPPED; each is
+// waited for, so the connection works as if blocking.
 #pragma once
 
 #include <windows.h>
@@ -13,17 +20,36 @@ namespace Quellmar::worker {
 
 class PipeTransport : public Transport {
  public:
-  explicit PipeTransport(HANDLE pipe)
-      : pipe_(pipe), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  bool ReadExact(void* data, size_t size) override;
+  explicit PipeTransport(HANDLE pipe);
+  PipeTransport(const PipeTransport&) = delete;
+  PipeTransport& operator=(const PipeTransport&) = delete;
+  // Ends the connection: flushes and disconnects the instance (which also
+  // ends a read still outstanding) and waits for that read.
+  ~PipeTransport() override;
+
+  Next NextMessage(protocol::Header& header, std::vector<uint8_t>& payload) override;
+  Poll PollMessage(protocol::Header& header) override;
   bool WriteAll(const void* data, size_t size) override;
-  bool Peek(uint32_t& available) override;
+
+ protected:
+  // One ReadFile or WriteFile, waited for; the bytes moved, 0 on failure.
+  DWORD Transfer(HANDLE event, bool write, void* data, DWORD size);
+  bool ReadExact(void* data, size_t size);
 
  private:
-  // One ReadFile or WriteFile, waited for; the bytes moved, 0 on failure.
-  DWORD Transfer(bool write, void* data, DWORD size);
+  // Completes the outstanding header read (waiting for it when `wait`) and
+  // the rest of the header. False when the stream broke; `ready` false when
+  // nothing has arrived yet.
+  bool FinishHeader(bool wait, bool& ready, protocol::Header& header);
+
   HANDLE pipe_;
-  unique_kernel_handle event_;
+  unique_kernel_handle read_event_;
+  unique_kernel_handle write_event_;
+  unique_kernel_handle ahead_event_;
+  // The outstanding read of the next header, if any.
+  bool ahead_pending_ = false;
+  OVERLAPPED ahead_{};
+  uint8_t ahead_bytes_[protocol::kHeaderBytes] = {};
 };
 
 }  // namespace Quellmar::worker

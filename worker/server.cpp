@@ -89,12 +89,10 @@ void ServeClient(ServerState& state, unique_file pipe) {
   long active = ++state.active_clients;
   Log("worker: client connected (%ld active)", active);
   {
-    PipeTransport transport(pipe.get());
+    PipeTransport transport(pipe.get());  // flushes and disconnects when it ends
     ConnectionServices services(state, pipe.get());
     ServeConnection(transport, services);
   }
-  FlushFileBuffers(pipe.get());
-  DisconnectNamedPipe(pipe.get());
   pipe.reset();
   state.Touch();
   --state.active_clients;

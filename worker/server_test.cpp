@@ -278,6 +278,29 @@ TEST_F(WorkerTest, CancelDuringSynthesisGivesEndAndNoPiece) {
   EXPECT_TRUE(s.pieces.empty());
 }
 
+TEST_F(WorkerTest, CancelAfterTheFirstPieceStopsTheStreamWithinAFewPieces) {
+  StartWorker();
+  RawPipeClient c;
+  Connect(c);
+  std::string text;
+  for (int i = 0; i < 6; ++i) text += kLong;  // about a minute of audio: hundreds of pieces
+  ASSERT_TRUE(c.Send(Request(text)));
+  auto first = c.Read();
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->type, kAudioPiece);
+  ASSERT_TRUE(c.Send(BuildMessage(kCancel)));
+  Synthesis rest = ReadSynthesis(c);
+  EXPECT_EQ(rest.end_type, kEnd);
+  // What was already in the pipe (64 KiB: eight pieces) plus the one the
+  // worker was writing when the Cancel came in.
+  EXPECT_LE(rest.pieces.size(), 12u);
+  // The connection is in step: no stray reply to the Cancel.
+  ASSERT_TRUE(c.Send(BuildMessage(kHello)));
+  auto m = c.Read();
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->type, kVersionReply);
+}
+
 TEST_F(WorkerTest, TwoClientsAtOnceEachGetTheirOwnWholeAudio) {
   StartWorker();
   RawPipeClient solo;
