@@ -6,3 +6,6 @@ endif()
 add_executable(worker_bench worker_bench.cpp)
 target_link_libraries(worker_bench PRIVATE qm_worker_client qm_engine_driver qm_render psapi)
 target_link_options(worker_bench PRIVATE -municode)
+
+add_executable(pipe_floor pipe_floor.cpp)
+target_link_options(pipe_floor PRIVATE -municode)
