@@ -4,7 +4,7 @@ if(NOT QM_FLAVOR STREQUAL "win64-test" OR NOT TARGET qm_worker_client OR NOT TAR
   return()
 endif()
 add_executable(worker_bench worker_bench.cpp)
-target_link_libraries(worker_bench PRIVATE qm_worker_client qm_engine_driver qm_render psapi)
+target_link_libraries(worker_bench PRIVATE qm_worker_client qm_engine_driver qm_render qm_wav psapi)
 target_link_options(worker_bench PRIVATE -municode)
 
 add_executable(pipe_floor pipe_floor.cpp)

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/wav.h"
 #include "engine_host/engine_driver.h"
 #include "engine_host/render.h"
 #include "worker_client/worker_client.h"
@@ -49,20 +50,8 @@ std::string Narrow(const std::wstring& w) {
 bool WriteWav(const std::wstring& path, const std::vector<uint8_t>& pcm) {
   FILE* f = _wfopen(path.c_str(), L"wb");
   if (!f) return false;
-  auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
-  auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
-  std::fwrite("RIFF", 1, 4, f);
-  u32(36 + static_cast<uint32_t>(pcm.size()));
-  std::fwrite("WAVEfmt ", 1, 8, f);
-  u32(16);
-  u16(1);
-  u16(1);
-  u32(16000);
-  u32(32000);
-  u16(2);
-  u16(16);
-  std::fwrite("data", 1, 4, f);
-  u32(static_cast<uint32_t>(pcm.size()));
+  std::vector<uint8_t> header = PcmWavHeader(16000, static_cast<uint32_t>(pcm.size()));
+  std::fwrite(header.data(), 1, header.size(), f);
   std::fwrite(pcm.data(), 1, pcm.size(), f);
   return std::fclose(f) == 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/wav.h"
 #include "engine_core/engine.h"
 #include "engine_core/mulaw.h"
 #include "engine_core/prosody.h"
@@ -32,23 +33,11 @@ std::vector<double> Linear(const std::vector<uint8_t>& ulaw) {
 
 // 16-bit WAV for listening (build/artefacts).
 void SaveWav(const std::string& name, const std::vector<uint8_t>& ulaw) {
+  std::vector<int16_t> samples(ulaw.size());
+  for (size_t i = 0; i < ulaw.size(); ++i) samples[i] = MuLawToLinear(ulaw[i]);
+  std::vector<uint8_t> file = PcmWavFile(8000, samples);
   std::ofstream f(testing::ArtefactsDir() / name, std::ios::binary);
-  auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-  auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-  uint32_t data = static_cast<uint32_t>(ulaw.size() * 2);
-  f.write("RIFF", 4);
-  u32(36 + data);
-  f.write("WAVEfmt ", 8);
-  u32(16);
-  u16(1);
-  u16(1);
-  u32(8000);
-  u32(16000);
-  u16(2);
-  u16(16);
-  f.write("data", 4);
-  u32(data);
-  for (uint8_t b : ulaw) u16(static_cast<uint16_t>(MuLawToLinear(b)));
+  f.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
 }
 
 // Median fundamental frequency of the voiced 40 ms frames, by

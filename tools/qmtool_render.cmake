@@ -1,1 +1,1 @@
-target_link_libraries(qmtool PRIVATE qm_render)
+target_link_libraries(qmtool PRIVATE qm_render qm_wav)

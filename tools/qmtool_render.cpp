@@ -2,6 +2,7 @@
 // the worker does for every synthesis request.
 #include <cstdio>
 
+#include "common/wav.h"
 #include "engine_host/render.h"
 #include "tools/qmtool.h"
 
@@ -10,28 +11,14 @@ namespace {
 
 constexpr int kOutputRate = 16000;
 
-void PutLe(std::vector<unsigned char>& out, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
 std::vector<unsigned char> ToBytes(const Samples& samples, bool wav) {
+  if (wav) return PcmWavFile(kOutputRate, samples);
   std::vector<unsigned char> out;
-  const uint32_t data_bytes = static_cast<uint32_t>(samples.size() * 2);
-  if (wav) {
-    out.insert(out.end(), {'R', 'I', 'F', 'F'});
-    PutLe(out, 36 + data_bytes, 4);
-    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    PutLe(out, 16, 4);               // fmt chunk size
-    PutLe(out, 1, 2);                // PCM
-    PutLe(out, 1, 2);                // mono
-    PutLe(out, kOutputRate, 4);
-    PutLe(out, kOutputRate * 2, 4);  // bytes per second
-    PutLe(out, 2, 2);                // block align
-    PutLe(out, 16, 2);               // bits per sample
-    out.insert(out.end(), {'d', 'a', 't', 'a'});
-    PutLe(out, data_bytes, 4);
+  out.reserve(samples.size() * 2);
+  for (int16_t s : samples) {
+    out.push_back(static_cast<unsigned char>(s));
+    out.push_back(static_cast<unsigned char>(static_cast<uint16_t>(s) >> 8));
   }
-  for (int16_t s : samples) PutLe(out, static_cast<uint16_t>(s), 2);
   return out;
 }
 

@@ -1,1 +1,1 @@
-target_link_libraries(qmtool PRIVATE qm_synth)
+target_link_libraries(qmtool PRIVATE qm_synth qm_wav)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/wav.h"
 #include "engine_core/engine.h"
 #include "engine_core/mulaw.h"
 #include "tools/qmtool.h"
@@ -35,31 +36,9 @@ bool ParsePauses(const std::string& text, engine_core::Pauses& pauses) {
 }
 
 std::vector<unsigned char> Wav16(const std::vector<uint8_t>& ulaw) {
-  const uint32_t data = static_cast<uint32_t>(ulaw.size() * 2);
-  std::vector<unsigned char> out(44 + static_cast<size_t>(data));
-  unsigned char* p = out.data();
-  auto u32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[at + i] = static_cast<unsigned char>(v >> (8 * i));
-  };
-  auto u16 = [&](size_t at, uint16_t v) {
-    p[at] = static_cast<unsigned char>(v);
-    p[at + 1] = static_cast<unsigned char>(v >> 8);
-  };
-  std::memcpy(p, "RIFF", 4);
-  u32(4, 36 + data);
-  std::memcpy(p + 8, "WAVEfmt ", 8);
-  u32(16, 16);
-  u16(20, 1);      // PCM
-  u16(22, 1);      // mono
-  u32(24, 8000);
-  u32(28, 16000);  // bytes per second
-  u16(32, 2);
-  u16(34, 16);
-  std::memcpy(p + 36, "data", 4);
-  u32(40, data);
-  for (size_t i = 0; i < ulaw.size(); ++i)
-    u16(44 + 2 * i, static_cast<uint16_t>(engine_core::MuLawToLinear(ulaw[i])));
-  return out;
+  std::vector<int16_t> samples(ulaw.size());
+  for (size_t i = 0; i < ulaw.size(); ++i) samples[i] = engine_core::MuLawToLinear(ulaw[i]);
+  return PcmWavFile(8000, samples);
 }
 
 int Synth(const Args& args) {
