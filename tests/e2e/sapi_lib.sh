@@ -49,6 +49,18 @@ host() {
   return $rc
 }
 
+# How many workers run. A Wine program's output is now and then lost when it
+# starts just as another ends; ask again rather than read nothing as zero.
+count_workers() {
+  local n i
+  for i in 1 2 3 4 5; do
+    n=$(host workers | sed -n 's/^workers //p')
+    [ -n "$n" ] && { echo "$n"; return 0; }
+    sleep 0.5
+  done
+  echo "unknown"
+}
+
 regsvr() { "$QM_WINE" regsvr32 /s "$@" </dev/null >/dev/null 2>&1; }
 
 # sapi_register [dll]: the stand-in runtime and the engine (by default the staged one).

@@ -17,7 +17,7 @@ cp "$SAPI_DIST/engine/Lib/qmcore.dll" "$root/engine/Lib/"
 # A worker left running by an earlier test would answer: unregistering asks it to go.
 regsvr /u "$(winpath "$SAPI_DIST/QuellmarSAPI.dll")"
 sapi_register "$root/QuellmarSAPI.dll"
-[ "$(host workers | sed -n 's/^workers //p')" = 0 ] || fail "a worker is still running"
+[ "$(count_workers)" = 0 ] || fail "a worker is still running"
 
 log=$(find "$WINEPREFIX/drive_c/users" -path '*Quellmar SAPI5/quellmar.log' 2>/dev/null | head -1)
 before=0
