@@ -44,6 +44,14 @@ endif()
 set(QM_ARTEFACTS_DIR ${CMAKE_SOURCE_DIR}/build/artefacts)
 file(MAKE_DIRECTORY ${QM_ARTEFACTS_DIR})
 
+# ccache, where a developer has it, makes rebuilds in several work trees cheap
+# (set base_dir in its configuration so that the trees share their entries).
+find_program(QM_CCACHE ccache)
+if(QM_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_C_COMPILER_LAUNCHER ${QM_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${QM_CCACHE})
+endif()
+
 add_compile_options(-Wall -Wextra)
 if(QM_WINDOWS)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
