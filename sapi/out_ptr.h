@@ -30,8 +30,12 @@ class out_ptr<wchar_t> {
     F f_;
   };
 
-  explicit out_ptr(void (*free_function)(void*) = CoTaskMemFree)
-      : deleter_(std::make_unique<deleter_impl<void (*)(void*)>>(free_function)) {}
+  // WINAPI: CoTaskMemFree is a stdcall function, which a 32-bit build must
+  // call as one.
+  using free_function = void(WINAPI*)(void*);
+
+  explicit out_ptr(free_function free = CoTaskMemFree)
+      : deleter_(std::make_unique<deleter_impl<free_function>>(free)) {}
   out_ptr(const out_ptr&) = delete;
   out_ptr& operator=(const out_ptr&) = delete;
   ~out_ptr() { reset(); }
