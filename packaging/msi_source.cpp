@@ -363,6 +363,16 @@ class Writer {
         << "    <CustomAction Id=\"StopWorker\" BinaryKey=\"QuellmarSetup\" DllEntry=\"StopWorker\""
            " Execute=\"immediate\" Return=\"ignore\"/>\n";
       sequence << "      <Custom Action=\"StopWorker\" Sequence=\"1390\"/>\n";
+      // The uninstall's ini entries go at 3100 (RemoveIniValues); what they
+      // leave of quellmar.ini is tidied right after, as the system.
+      x << "    <CustomAction Id=\"SetTidyEngineSettings\" Property=\"TidyEngineSettings\""
+           " Value=\"[WindowsFolder]quellmar.ini\"/>\n"
+        << "    <CustomAction Id=\"TidyEngineSettings\" BinaryKey=\"QuellmarSetup\""
+           " DllEntry=\"TidyEngineSettings\" Execute=\"deferred\" Impersonate=\"no\""
+           " Return=\"ignore\"/>\n";
+      sequence << "      <Custom Action=\"SetTidyEngineSettings\" Sequence=\"1002\"/>\n"
+               << "      <Custom Action=\"TidyEngineSettings\" Sequence=\"3110\">REMOVE~=\"ALL\" "
+                  "AND NOT UPGRADINGPRODUCTCODE</Custom>\n";
     }
     if (Staged(kDiagExe)) {
       // The installation check: its verdict is the record in the user's

@@ -6,8 +6,11 @@
 #include <tlhelp32.h>
 
 #include <string>
+#include <vector>
 
+#include "common/engine_settings.h"
 #include "common/win_handles.h"
+#include "packaging/ini_tidy.h"
 #include "worker/protocol.h"
 #include "worker_client/worker_client.h"
 
@@ -78,6 +81,50 @@ extern "C" UINT WINAPI StopWorker(MSIHANDLE install) {
     Note(install, WorkerRunning() ? L"a worker is still running" : L"the worker has exited");
   } catch (...) {
     Note(install, L"stopping the worker failed");
+  }
+  return ERROR_SUCCESS;
+}
+
+// After a plain uninstall (not the removal of an older version by an
+// upgrade) has removed the package's quellmar.ini entries: deletes the file
+// when only the empty section headers are left, otherwise takes out those of
+// the engine's sections that are empty and leaves everything else alone.
+// Deferred: CustomActionData is the file's path.
+extern "C" UINT WINAPI TidyEngineSettings(MSIHANDLE install) {
+  try {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD length = MAX_PATH + 1;
+    if (MsiGetPropertyW(install, L"CustomActionData", path, &length) != ERROR_SUCCESS ||
+        path[0] == 0) {
+      return ERROR_SUCCESS;
+    }
+    unique_file file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return ERROR_SUCCESS;
+    LARGE_INTEGER size{};
+    // A settings file of megabytes is not the installer's: leave it be.
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1 << 20)) return ERROR_SUCCESS;
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() &&
+        (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+         read != bytes.size())) {
+      return ERROR_SUCCESS;
+    }
+    file.reset();
+    if (packaging::OnlyEmptyEngineSections(bytes)) {
+      Note(install, DeleteFileW(path) ? L"removed quellmar.ini" : L"could not remove quellmar.ini");
+      return ERROR_SUCCESS;
+    }
+    for (const wchar_t* section : {kAppDirSection, kDictionarySection, kEngineSettingsSection}) {
+      wchar_t keys[4] = {};
+      if (GetPrivateProfileSectionW(section, keys, 4, path) == 0) {
+        WritePrivateProfileStringW(section, nullptr, nullptr, path);
+      }
+    }
+    Note(install, L"kept quellmar.ini: it holds more than the installer's entries");
+  } catch (...) {
+    Note(install, L"tidying quellmar.ini failed");
   }
   return ERROR_SUCCESS;
 }

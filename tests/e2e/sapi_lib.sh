@@ -61,6 +61,19 @@ count_workers() {
   echo "unknown"
 }
 
+# reg_dump <key> [32|64]: "key|name|type|value" lines of everything under a
+# registry key (in the given registry view), sorted.
+reg_dump() {
+  local view=()
+  [ -n "${2:-}" ] && view=("/reg:$2")
+  "$QM_WINE" reg query "$1" /s "${view[@]}" </dev/null 2>/dev/null | tr -d '\r' | awk '
+    /^HKEY_/ { key = $0; next }
+    /^    / { line = substr($0, 5); n = index(line, "    "); name = substr(line, 1, n - 1);
+              rest = substr(line, n + 4); m = index(rest, "    ");
+              type = m ? substr(rest, 1, m - 1) : rest; value = m ? substr(rest, m + 4) : "";
+              print key "|" name "|" type "|" value }' | LC_ALL=C sort
+}
+
 regsvr() { "$QM_WINE" regsvr32 /s "$@" </dev/null >/dev/null 2>&1; }
 
 # sapi_register [dll]: the stand-in runtime and the engine (by default the staged one).

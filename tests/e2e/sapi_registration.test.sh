@@ -18,15 +18,7 @@ descriptions=("The engine's own voice, exactly as Quellmar shipped it."
               "Oskel fast and with the pauses taken out, for skimming."
               "Every parameter comes from the Quellmar configuration utility.")
 
-# "key|name|type|value" lines of everything under a registry key, sorted.
-dump() {
-  "$QM_WINE" reg query "$1" /s </dev/null 2>/dev/null | tr -d '\r' | awk '
-    /^HKEY_/ { key = $0; next }
-    /^    / { line = substr($0, 5); n = index(line, "    "); name = substr(line, 1, n - 1);
-              rest = substr(line, n + 4); m = index(rest, "    ");
-              type = m ? substr(rest, 1, m - 1) : rest; value = m ? substr(rest, m + 4) : "";
-              print key "|" name "|" type "|" value }' | LC_ALL=C sort
-}
+dump() { reg_dump "$1"; }
 
 expected_tokens() {
   local i v base
