@@ -370,6 +370,18 @@ class Writer {
         << "    <CustomAction Id=\"TidyEngineSettings\" BinaryKey=\"QuellmarSetup\""
            " DllEntry=\"TidyEngineSettings\" Execute=\"deferred\" Impersonate=\"no\""
            " Return=\"ignore\"/>\n";
+      // An upgrade carries the user's own quellmar.ini values over the
+      // removal of the older version (read before it, written back after
+      // this package's entries at 5100).
+      x << "    <CustomAction Id=\"SaveEngineSettings\" BinaryKey=\"QuellmarSetup\""
+           " DllEntry=\"SaveEngineSettings\" Execute=\"immediate\" Return=\"ignore\"/>\n"
+        << "    <CustomAction Id=\"RestoreEngineSettings\" BinaryKey=\"QuellmarSetup\""
+           " DllEntry=\"RestoreEngineSettings\" Execute=\"deferred\" Impersonate=\"no\""
+           " Return=\"ignore\"/>\n";
+      sequence << "      <Custom Action=\"SaveEngineSettings\" Sequence=\"1395\">"
+                  "WIX_UPGRADE_DETECTED AND NOT REMOVE</Custom>\n"
+               << "      <Custom Action=\"RestoreEngineSettings\" Sequence=\"5110\">"
+                  "RestoreEngineSettings</Custom>\n";
       sequence << "      <Custom Action=\"SetTidyEngineSettings\" Sequence=\"1002\"/>\n"
                << "      <Custom Action=\"TidyEngineSettings\" Sequence=\"3110\">REMOVE~=\"ALL\" "
                   "AND NOT UPGRADINGPRODUCTCODE</Custom>\n";

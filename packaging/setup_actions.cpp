@@ -11,6 +11,7 @@
 #include "common/engine_settings.h"
 #include "common/win_handles.h"
 #include "packaging/ini_tidy.h"
+#include "packaging/saved_settings.h"
 #include "worker/protocol.h"
 #include "worker_client/worker_client.h"
 
@@ -125,6 +126,67 @@ extern "C" UINT WINAPI TidyEngineSettings(MSIHANDLE install) {
     Note(install, L"kept quellmar.ini: it holds more than the installer's entries");
   } catch (...) {
     Note(install, L"tidying quellmar.ini failed");
+  }
+  return ERROR_SUCCESS;
+}
+
+namespace {
+
+std::wstring Property(MSIHANDLE install, const wchar_t* name) {
+  DWORD length = 0;
+  wchar_t empty[1] = {};
+  if (MsiGetPropertyW(install, name, empty, &length) != ERROR_MORE_DATA) return std::wstring();
+  std::vector<wchar_t> buffer(length + 1);
+  length = static_cast<DWORD>(buffer.size());
+  if (MsiGetPropertyW(install, name, buffer.data(), &length) != ERROR_SUCCESS) return std::wstring();
+  return std::wstring(buffer.data(), length);
+}
+
+}  // namespace
+
+// Before an older version is removed: reads the user's dictionary switch and
+// pauses from quellmar.ini into the property of the action that writes them
+// back. Immediate, so it sees the file as the user left it.
+extern "C" UINT WINAPI SaveEngineSettings(MSIHANDLE install) {
+  try {
+    packaging::SavedSettings saved{Property(install, L"WindowsFolder") + kEngineSettingsFileName, {}};
+    for (const packaging::UserKey& k : packaging::kUserKeys) {
+      // A default no file holds tells a missing key from an empty one.
+      constexpr wchar_t kMissing[] = L"\x01missing";
+      wchar_t value[kEngineSettingsValueChars] = {};
+      GetPrivateProfileStringW(k.section, k.key, kMissing, value,
+                               static_cast<DWORD>(kEngineSettingsValueChars), saved.path.c_str());
+      if (std::wstring_view(value) == kMissing) continue;
+      if (std::wstring_view(value).find_first_of(L"\t\r\n") != std::wstring_view::npos) continue;
+      saved.values.push_back({k.section, k.key, value});
+    }
+    MsiSetPropertyW(install, L"RestoreEngineSettings",
+                    packaging::FormatSavedSettings(saved).c_str());
+    Note(install, L"kept " + std::to_wstring(saved.values.size()) +
+                      L" of the user's quellmar.ini values for the upgrade");
+  } catch (...) {
+    Note(install, L"reading the user's quellmar.ini values failed");
+  }
+  return ERROR_SUCCESS;
+}
+
+// After the package's own quellmar.ini entries: writes back what
+// SaveEngineSettings read. Deferred; CustomActionData is its text.
+extern "C" UINT WINAPI RestoreEngineSettings(MSIHANDLE install) {
+  try {
+    const auto saved = packaging::ParseSavedSettings(Property(install, L"CustomActionData"));
+    if (!saved) {
+      Note(install, L"no usable quellmar.ini values to restore");
+      return ERROR_SUCCESS;
+    }
+    for (const packaging::SavedValue& v : saved->values) {
+      WritePrivateProfileStringW(v.section.c_str(), v.key.c_str(), v.value.c_str(),
+                                 saved->path.c_str());
+    }
+    Note(install, L"restored " + std::to_wstring(saved->values.size()) +
+                      L" of the user's quellmar.ini values");
+  } catch (...) {
+    Note(install, L"restoring the user's quellmar.ini values failed");
   }
   return ERROR_SUCCESS;
 }
