@@ -154,7 +154,13 @@ class Writer {
       << " is already installed.\"/>\n"
       << "    <Media Id=\"1\" Cabinet=\"quellmar.cab\" EmbedCab=\"yes\"/>\n"
       << "    <Property Id=\"ARPNOMODIFY\" Value=\"1\"/>\n"
-      << "    <Property Id=\"ARPURLINFOABOUT\" Value=\"about:blank\"/>\n";
+      << "    <Property Id=\"ARPURLINFOABOUT\" Value=\"about:blank\"/>\n"
+      // Repairs, upgrades and the uninstall work on the folder the product
+      // was installed into, wherever INSTALLDIR pointed then.
+      << "    <Property Id=\"" << kInstallDirId << "\">\n"
+      << "      <RegistrySearch Id=\"RememberedInstallDir\" Root=\"HKLM\" "
+         "Key=\"SOFTWARE\\Quellmar SAPI5\" Name=\"InstallLocation\" Type=\"raw\" Win64=\"yes\"/>\n"
+      << "    </Property>\n";
     x << "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n";
     x << "      <Directory Id=\"ProgramFiles64Folder\">\n";
     WriteFolder(x, install_, 4);

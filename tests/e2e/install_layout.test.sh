@@ -93,7 +93,7 @@ left=$(leftovers)
 [ -z "$left" ] || { echo "left behind by the uninstall:"; echo "$left"; bad=1; }
 [ "$(count_workers)" = 0 ] || { echo "a worker still runs after the uninstall"; bad=1; }
 [ -f "$dict/lexmere.txt" ] && [ -f "$dict/userhash.tab" ] || { echo "the user's dictionary is gone"; bad=1; }
-"$QM_WINE" reg query 'HKCU\Software\Quellmar SAPI5\CustomVoice' /v RatePercent </dev/null 2>/dev/null | grep -q 0x96 \
+"$QM_WINE" reg query 'HKCU\Software\Quellmar SAPI5\CustomVoice' /v RatePercent </dev/null 2>/dev/null | grep 0x96 >/dev/null \
   || { echo "the user's settings are gone"; bad=1; }
 [ $bad -eq 0 ] && echo "uninstall: nothing of ours left, the worker stopped, the user's dictionary and settings kept"
 exit $bad

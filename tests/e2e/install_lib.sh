@@ -121,7 +121,7 @@ leftovers() {
     reg_dump 'HKLM\Software\Quellmar SAPI5' "$v" | sed "s/^/registry($v) /"
   done
   [ "$(products)" = 0 ] || echo "installed-programs entry"
-  [ -f "$(unix_path 'C:\windows\quellmar.ini')" ] && grep -H . "$(unix_path 'C:\windows\quellmar.ini')" | sed 's/^/ini /'
+  [ -f "$(unix_path 'C:\windows\quellmar.ini')" ] && grep -aH . "$(unix_path 'C:\windows\quellmar.ini')" | sed 's/^/ini /'
   ls "$(unix_path 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')" 2>/dev/null | grep -i quellmar | sed 's/^/start menu /'
   return 0
 }
@@ -139,3 +139,4 @@ project_version() { sed -n 's/^project(QuellmarSAPI5 VERSION \([0-9.]*\).*/\1/p'
 
 # seconds_since <start from date +%s.%N>
 seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }'; }
+

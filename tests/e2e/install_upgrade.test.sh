@@ -54,7 +54,7 @@ start=$(date +%s.%N)
 msi upgrade-new /i "$(winpath "$new")" || { echo "the upgrade failed"; bad=1; }
 echo "upgraded in $(seconds_since "$start") s"
 [ "$(products)" = 1 ] || { echo "$(products) installed-programs entries after the upgrade"; bad=1; }
-reg_dump "$INSTALL_UNINSTALL_KEY" | grep -q "|DisplayVersion|REG_SZ|$(project_version)\$" \
+reg_dump "$INSTALL_UNINSTALL_KEY" | grep "|DisplayVersion|REG_SZ|$(project_version)\$" >/dev/null \
   || { echo "the installed version is not $(project_version)"; bad=1; }
 check_layout "$SAPI_DIST" || bad=1
 for f in engine/Lib/retired.txt x86/release.txt; do
@@ -67,14 +67,14 @@ check_ini "upgrade"
 for f in lexmere.txt lexmere.fle Backup/lexmere.bak; do
   [ -f "$dict/$f" ] || { echo "the upgrade lost the user's $f"; bad=1; }
 done
-"$QM_WINE" reg query 'HKCU\Software\Quellmar SAPI5\Global' /v Volume </dev/null 2>/dev/null | grep -q 0x4d \
+"$QM_WINE" reg query 'HKCU\Software\Quellmar SAPI5\Global' /v Volume </dev/null 2>/dev/null | grep 0x4d >/dev/null \
   || { echo "the upgrade lost the user's settings"; bad=1; }
 [ $bad -eq 0 ] && echo "upgrade: one product, files replaced, worker stopped, the user's values, dictionary and settings kept"
 
 # An older package does not replace a newer one.
 # (Wine logs no launch-condition text under /qn; the message is the package's own.)
 msi downgrade /i "$(winpath "$old")" && { echo "0.9.0 installed over $(project_version)"; bad=1; }
-msiinfo export "$old" LaunchCondition | grep -q 'A newer version of Quellmar SAPI5 is already installed' \
+msiinfo export "$old" LaunchCondition | grep 'A newer version of Quellmar SAPI5 is already installed' >/dev/null \
   || { echo "the package has no message for a downgrade"; bad=1; }
 [ "$(products)" = 1 ] && check_layout "$SAPI_DIST" >/dev/null || { echo "the refused downgrade changed the installation"; bad=1; }
 

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# What a real machine throws at the installer, each with a clean result and
+# the user's data intact: a damaged quellmar.ini (rewritten readable, the
+# unknown bytes left), a data folder that already holds files (kept through
+# install and uninstall), the package run twice (one product, nothing
+# changed), a repair (a deleted program and a deleted 32-bit voice token come
+# back), an uninstall while a SAPI host is speaking (the host returns, nothing
+# of ours is left), an install folder with spaces and non-ASCII letters (every
+# path written there, a voice speaks from it), and a read-only quellmar.ini.
+set -uo pipefail
+source "$(dirname "$0")/install_lib.sh"
+install_require
+bad=0
+pkg=$(test_package "$(project_version)")
+fresh_prefix bad-input
+ini=$(unix_path 'C:\windows\quellmar.ini')
+data=$(unix_path "$INSTALL_DATA_WIN")
+
+# A damaged quellmar.ini, and data folders with the user's files in them.
+{ head -c 200 /dev/urandom | tr -d '\n['; printf '\r\n[QuellmarSettings\r\n\x01\x02PAUSE1=\xff\xfe\r\n'; } >"$ini"
+mkdir -p "$data/Dictionary" "$data/Temp/lexmere"
+printf 'hello hEloU 0\r\n' >"$data/Dictionary/lexmere.txt"
+printf 'work' >"$data/Temp/tempout.txt"
+msi bad-damaged /i "$(winpath "$pkg")" || { echo "install over a damaged quellmar.ini failed"; bad=1; }
+check_layout "$SAPI_DIST" || bad=1
+for kv in "QuellmarAppDir TEMPDIR $INSTALL_DATA_WIN\\Temp\\" "QuellmarSettings PAUSE3 350" "QuellmarDictionary CUSTOM NO"; do
+  read -r section key want <<<"$kv"
+  [ "$(ini_value "$section" "$key")" = "$want" ] || { echo "damaged quellmar.ini: $section/$key not '$want'"; bad=1; }
+done
+[ "$(cat "$data/Dictionary/lexmere.txt")" = $'hello hEloU 0\r' ] && [ -f "$data/Temp/tempout.txt" ] \
+  || { echo "the install touched the files already in the data folder"; bad=1; }
+
+# Twice, then a repair after losing a program and a voice of the 32-bit view.
+before=$(server_dump 64; server_dump 32; installed_files)
+msi bad-twice /i "$(winpath "$pkg")" || { echo "the second run failed"; bad=1; }
+[ "$(products)" = 1 ] && [ "$before" = "$(server_dump 64; server_dump 32; installed_files)" ] \
+  || { echo "the second run changed the installation"; bad=1; }
+rm -f "$(unix_path "$INSTALL_DIR_WIN")/x86/QuellmarServer.exe"
+"$QM_WINE" reg delete "$SAPI_TOKENS\\Quellmar_deep" /f /reg:32 </dev/null >/dev/null 2>&1
+# (Wine's msiexec /f cannot repair; the same repair through its properties.)
+msi bad-repair /i "$(winpath "$pkg")" REINSTALL=ALL REINSTALLMODE=omus || { echo "the repair failed"; bad=1; }
+[ "$before" = "$(server_dump 64; server_dump 32; installed_files)" ] || { echo "the repair did not restore the installation"; bad=1; }
+[ $bad -eq 0 ] && echo "damaged quellmar.ini, full data folder, a second run and a repair: clean"
+
+# Uninstall while a SAPI host speaks through the installation.
+regsvr "$(winpath "$SAPI_RUNTIME")" || fail "registering the stand-in SAPI runtime"
+long=$(printf 'This sentence goes on while the product is removed. %.0s' $(seq 1 40))
+out=$(mktemp)
+"$QM_WINE" "$SAPI_HOST" speak --voice-attrs "Quellmar=oskel" --text "$long" </dev/null >"$out" 2>&1 &
+host_pid=$!
+for _ in $(seq 1 20); do [ "$(count_workers)" -ge 1 ] 2>/dev/null && break; sleep 0.5; done
+msi bad-uninstall-speaking /x "$(winpath "$pkg")" || { echo "uninstall while speaking failed"; bad=1; }
+wait "$host_pid"
+host_out=$(tr -d '\r' <"$out"); rm -f "$out"
+grep -q 'hr=' <<<"$host_out" && ! grep -qi 'unhandled\|page fault' <<<"$host_out" \
+  || { echo "the SAPI host did not return cleanly: $host_out"; bad=1; }
+echo "the host speaking during the uninstall: $(grep -o 'hr=[^ ]*' <<<"$host_out" | head -1)"
+left=$(leftovers | grep -v '^ini ' | grep -v 'Temp/tempout.txt$\|Temp$')
+[ -z "$left" ] || { echo "left behind by the uninstall during speech:"; echo "$left"; bad=1; }
+[ "$(count_workers)" = 0 ] || { echo "a worker runs after the uninstall"; bad=1; }
+[ -f "$data/Dictionary/lexmere.txt" ] && [ -f "$data/Temp/tempout.txt" ] || { echo "the uninstall took the user's files"; bad=1; }
+grep -aq $'\x01\x02PAUSE1=' "$ini" 2>/dev/null || echo "(the damaged lines of quellmar.ini were dropped by the profile functions)"
+
+# An install folder with spaces and letters beyond ASCII.
+dir='C:\Program Files\Quéllmar Stimmen für Alle'
+msi bad-nonascii /i "$(winpath "$pkg")" "INSTALLDIR=$dir" || { echo "install into '$dir' failed"; bad=1; }
+check_layout "$SAPI_DIST" "$dir" || bad=1
+dir_cp=$(iconv -f utf-8 -t cp850 <<<"$dir")  # reg prints in the console's code page
+for v in 32 64; do
+  reg_dump 'HKLM\Software\Quellmar SAPI5' $v | grep -F "|InstallLocation|REG_SZ|$dir_cp\\" >/dev/null || { echo "InstallLocation ($v) is not '$dir'"; bad=1; }
+done
+server_dump 64 | grep -F "|(Default)|REG_SZ|$dir_cp\\QuellmarSAPI.dll" >/dev/null || { echo "the classes do not point into '$dir'"; bad=1; }
+out=$(host speak --voice-attrs "Quellmar=brisk" --text "Spoken from a folder with an accent." --out "$(winpath "$INSTALL_ART/nonascii.wav")")
+[ "$(field "$out" hr)" = "0x00000000" ] || { echo "no speech from '$dir': $out"; bad=1; }
+msi bad-nonascii-uninstall /x "$(winpath "$pkg")" || { echo "uninstall from '$dir' failed"; bad=1; }
+[ -d "$(unix_path "$dir")" ] && { echo "'$dir' left behind"; bad=1; }
+[ $bad -eq 0 ] && echo "uninstall during speech and an install folder with spaces and accents: clean"
+
+# A read-only quellmar.ini: the installer must either leave it exactly as it
+# was and install, or fail and leave nothing installed.
+if [ "$(id -u)" = 0 ]; then
+  echo "(running as root: a read-only quellmar.ini is writable here, so that case cannot be shown)"
+else
+  printf '[QuellmarSettings]\r\nPAUSE1=900\r\n' >"$ini"
+  chmod a-w "$ini"
+  if msi bad-readonly /i "$(winpath "$pkg")"; then
+    [ "$(products)" = 1 ] || { echo "read-only quellmar.ini: success reported, nothing installed"; bad=1; }
+    msi bad-readonly-uninstall /x "$(winpath "$pkg")"
+  else
+    [ -z "$(leftovers | grep -v '^ini ')" ] || { echo "read-only quellmar.ini: a half-installed system"; bad=1; }
+  fi
+  [ "$(ini_value QuellmarSettings PAUSE1)" = 900 ] || { echo "read-only quellmar.ini: the user's value is gone"; bad=1; }
+  chmod u+w "$ini"
+fi
+exit $bad
