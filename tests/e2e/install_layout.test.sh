@@ -52,7 +52,7 @@ done
 [ -d "$(unix_path "$INSTALL_DATA_WIN")/Dictionary" ] && [ -d "$(unix_path "$INSTALL_DATA_WIN")/Temp" ] \
   || { echo "the data folders were not created"; bad=1; }
 
-menu="$(unix_path 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')/Quellmar SAPI5"
+menu=$(start_menu install)
 for pair in "QuellmarConfig.exe|Quellmar Speech Configuration" "engine/Lexmere/Lexmere.exe|Quellmar Users Dictionary Utility"; do
   program=${pair%%|*} name=${pair#*|}
   if [ -f "$SAPI_DIST/$program" ]; then

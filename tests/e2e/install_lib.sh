@@ -140,3 +140,12 @@ project_version() { sed -n 's/^project(QuellmarSAPI5 VERSION \([0-9.]*\).*/\1/p'
 # seconds_since <start from date +%s.%N>
 seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }'; }
 
+
+# start_menu <log name>: the package's start-menu folder as that install used
+# it (Wine gives a per-machine install the user's own start menu).
+start_menu() {
+  local programs
+  programs=$(tr -d '\r' <"$INSTALL_ART/$1.log" | sed -n 's/^Property(S): ProgramMenuFolder = //p' | head -1)
+  [ -n "$programs" ] || fail "the log $1 names no ProgramMenuFolder"
+  echo "$(unix_path "$programs")Quellmar SAPI5"
+}
