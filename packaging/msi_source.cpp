@@ -392,12 +392,16 @@ class Writer {
                << "      <Custom Action=\"TidyEngineSettings\" Sequence=\"3110\">REMOVE~=\"ALL\" "
                   "AND NOT UPGRADINGPRODUCTCODE</Custom>\n";
     }
-    if (Staged(kDiagExe)) {
+    if (Staged(kDiagExe) && !options_.setup_dll.empty()) {
       // The installation check: its verdict is the record in the user's
-      // install-check.txt, it never fails the install.
-      x << "    <CustomAction Id=\"RunSelftest\" FileKey=\"" << FileId(kDiagExe)
-        << "\" ExeCommand=\"selftest\" Execute=\"immediate\" Return=\"ignore\"/>\n";
-      sequence << "      <Custom Action=\"RunSelftest\" Sequence=\"6610\">NOT Installed AND "
+      // install-check.txt, it never fails the install; run hidden and with a
+      // time limit by the setup DLL.
+      x << "    <CustomAction Id=\"SetSelftestProgram\" Property=\"QM_SELFTEST_PROGRAM\""
+           " Value=\"[#" << FileId(kDiagExe) << "]\"/>\n"
+        << "    <CustomAction Id=\"RunSelftest\" BinaryKey=\"QuellmarSetup\""
+           " DllEntry=\"RunSelftest\" Execute=\"immediate\" Return=\"ignore\"/>\n";
+      sequence << "      <Custom Action=\"SetSelftestProgram\" Sequence=\"1003\"/>\n"
+               << "      <Custom Action=\"RunSelftest\" Sequence=\"6610\">NOT Installed AND "
                   "NOT REMOVE</Custom>\n";
     }
     x << "    <InstallExecuteSequence>\n" << sequence.str() << "    </InstallExecuteSequence>\n";

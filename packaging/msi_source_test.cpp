@@ -77,7 +77,9 @@ TEST(MsiSource, OptionalProgramsBringTheirShortcutsAndSelftest) {
   EXPECT_NE(wxs.find("Name=\"Quellmar Speech Configuration\" Target=\"[#QuellmarConfig.exe]\""),
             std::string::npos);
   EXPECT_NE(wxs.find("Target=\"[#engine_Lexmere_Lexmere.exe]\""), std::string::npos);
-  EXPECT_NE(wxs.find("FileKey=\"QuellmarDiag.exe\" ExeCommand=\"selftest\""), std::string::npos);
+  EXPECT_NE(wxs.find("Property=\"QM_SELFTEST_PROGRAM\" Value=\"[#QuellmarDiag.exe]\""),
+            std::string::npos);
+  EXPECT_NE(wxs.find("DllEntry=\"RunSelftest\""), std::string::npos);
   EXPECT_NE(wxs.find("DllEntry=\"StopWorker\""), std::string::npos);
 
   PackageOptions bare = Layout();
@@ -87,7 +89,7 @@ TEST(MsiSource, OptionalProgramsBringTheirShortcutsAndSelftest) {
   bare.setup_dll.clear();
   wxs = WixSource(bare);
   EXPECT_EQ(wxs.find("<Shortcut"), std::string::npos);
-  EXPECT_EQ(wxs.find("selftest"), std::string::npos);
+  EXPECT_EQ(wxs.find("Selftest"), std::string::npos);
   EXPECT_EQ(wxs.find("StopWorker"), std::string::npos);
 }
 

@@ -190,3 +190,45 @@ extern "C" UINT WINAPI RestoreEngineSettings(MSIHANDLE install) {
   }
   return ERROR_SUCCESS;
 }
+
+// At the end of an install: "QuellmarDiag selftest", without a console
+// window, as the installing user (so its install-check.txt lands in that
+// user's local application data). Its verdict is that file; neither its exit
+// code nor a failure to start it fails the install, and one that hangs is
+// ended after kSelftestMs so that the installer always finishes.
+extern "C" UINT WINAPI RunSelftest(MSIHANDLE install) {
+  constexpr DWORD kSelftestMs = 180000;
+  try {
+    const std::wstring program = Property(install, L"QM_SELFTEST_PROGRAM");
+    if (program.empty() || GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      Note(install, L"no diagnostics tool to run the selftest with");
+      return ERROR_SUCCESS;
+    }
+    std::wstring command = L"\"" + program + L"\" selftest";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &info)) {
+      Note(install, L"the selftest could not be started (error " +
+                        std::to_wstring(GetLastError()) + L")");
+      return ERROR_SUCCESS;
+    }
+    unique_kernel_handle process(info.hProcess);
+    unique_kernel_handle thread(info.hThread);
+    if (WaitForSingleObject(process.get(), kSelftestMs) != WAIT_OBJECT_0) {
+      TerminateProcess(process.get(), 1);
+      Note(install, L"the selftest did not finish in time and was ended");
+      return ERROR_SUCCESS;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    Note(install, L"selftest exit code " + std::to_wstring(code) +
+                      L" (install-check.txt holds the verdict)");
+  } catch (...) {
+    Note(install, L"running the selftest failed");
+  }
+  return ERROR_SUCCESS;
+}
