@@ -22,6 +22,8 @@ namespace Quellmar::worker {
 namespace {
 
 constexpr DWORD kPipeBufferBytes = 65536;
+// How long a connection keeps its thread after an exchange, for the next one.
+constexpr DWORD kLingerMs = 2000;
 
 // Process-wide state shared by the accept loop and the client threads.
 struct ServerState {
@@ -109,17 +111,23 @@ void EndConnection(std::unique_ptr<Connection> c) {
   --state.active_clients;
 }
 
-// Serves what has arrived, then waits again for the client without a thread.
+// Serves what has arrived, and the client's next messages while they come
+// within kLingerMs of each other (the chunks of an utterance, a burst of
+// speech): those find this thread waiting for them, as a thread of their
+// own would. Then the connection waits for its client without a thread.
 void CALLBACK OnClientReady(PTP_CALLBACK_INSTANCE instance, void* context, PTP_WAIT wait,
                             TP_WAIT_RESULT) {
   auto* c = static_cast<Connection*>(context);
   // A synthesis or a stream may take a while: let the pool serve others meanwhile.
   CallbackMayRunLong(instance);
-  if (ServeWaiting(c->transport, c->services) == Served::kIdle) {
-    SetThreadpoolWait(wait, c->transport.arrival_event(), nullptr);
-    return;
+  for (;;) {
+    if (ServeWaiting(c->transport, c->services) == Served::kOver) {
+      EndConnection(std::unique_ptr<Connection>(c));
+      return;
+    }
+    if (WaitForSingleObject(c->transport.arrival_event(), kLingerMs) != WAIT_OBJECT_0) break;
   }
-  EndConnection(std::unique_ptr<Connection>(c));
+  SetThreadpoolWait(wait, c->transport.arrival_event(), nullptr);
 }
 
 // Takes over a connected instance; false when it could not be served (the

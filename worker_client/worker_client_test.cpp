@@ -10,6 +10,8 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <memory>
+#include <ostream>
 #include <thread>
 
 #include "testing/user_state.h"
@@ -83,6 +85,16 @@ std::vector<uint8_t> Expected(size_t n) {
   return out;
 }
 
+struct Counts {
+  unsigned handles = 0;
+  unsigned threads = 0;
+  bool operator==(const Counts&) const = default;
+};
+std::ostream& operator<<(std::ostream& o, const Counts& c) {
+  return o << c.handles << " handles, " << c.threads << " threads";
+}
+Counts Now() { return {testing::CountOwnHandles(), testing::CountOwnThreads()}; }
+
 class WorkerClientTest : public testing::CleanUserState {
  protected:
   void SetUp() override {
@@ -120,6 +132,15 @@ class WorkerClientTest : public testing::CleanUserState {
   fs::path record() const { return root() / "record.txt"; }
   std::string Records() const { return ReadText(record()); }
   std::string ClientLog() const { return ReadText(log_folder() / "quellmar.log"); }
+  // What the process holds once a client has spoken and gone.
+  Counts WarmCounts() {
+    {
+      WorkerClient warm(worker().wstring());
+      WorkerInfo info;
+      EXPECT_TRUE(warm.RequestInfo(info));
+    }
+    return Now();
+  }
 
   // Runs the probe from `folder` (default: root\sub) and returns what it wrote.
   std::string Probe(const std::vector<std::wstring>& args, const fs::path& exe = {}) {
@@ -312,7 +333,9 @@ TEST_F(WorkerClientTest, ThreadsOfOneProcessEachGetTheirOwnAudioOverFewConnectio
 }
 
 TEST_F(WorkerClientTest, OneCallerBlockedInItsCallbackHoldsUpNoOther) {
-  WorkerClient client(worker().wstring());
+  const Counts before = WarmCounts();
+  auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
+  WorkerClient& client = *client_owner;
   unique_kernel_handle blocked(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   unique_kernel_handle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   struct Stuck {
@@ -342,10 +365,16 @@ TEST_F(WorkerClientTest, OneCallerBlockedInItsCallbackHoldsUpNoOther) {
   a.join();
   EXPECT_TRUE(a_done);
   EXPECT_EQ(stuck.pieces, 8);
+  client_owner.reset();
+  blocked.reset();
+  release.reset();
+  EXPECT_EQ(Now(), before);
 }
 
 TEST_F(WorkerClientTest, AKeptConnectionToAVanishedWorkerIsRetriedOnAFreshOne) {
-  WorkerClient client(worker().wstring());
+  const Counts before = WarmCounts();
+  auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
+  WorkerClient& client = *client_owner;
   Collected first;
   ASSERT_TRUE(client.RequestSynthesis("before", 6, 1, 1, 1, false, nullptr, Collect, &first));
   // The worker goes away while the client keeps its connection.
@@ -368,6 +397,8 @@ TEST_F(WorkerClientTest, AKeptConnectionToAVanishedWorkerIsRetriedOnAFreshOne) {
   EXPECT_TRUE(client.RequestSynthesis(text.data(), 200, 1, 1, 1, false, nullptr, Collect, &after));
   EXPECT_EQ(after.audio, Expected(200));  // all of it, once
   EXPECT_EQ(Count(Records(), "serve "), 2u);
+  client_owner.reset();
+  EXPECT_EQ(Now(), before);
 }
 
 struct Patience {
@@ -389,7 +420,9 @@ bool KeepWaiting(void* context) {
 
 TEST_F(WorkerClientTest, AWorkerThatFallsSilentIsLeftWhenTheCallerStopsWaiting) {
   SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"silentonce");
-  WorkerClient client(worker().wstring());
+  const Counts before = WarmCounts();
+  auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
+  WorkerClient& client = *client_owner;
   Patience p;
   std::string text(300, 's');
   EXPECT_FALSE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, PatienceCollect,
@@ -407,6 +440,8 @@ TEST_F(WorkerClientTest, AWorkerThatFallsSilentIsLeftWhenTheCallerStopsWaiting) 
   EXPECT_TRUE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, Collect, &next,
                                       KeepWaiting));
   EXPECT_EQ(next.audio, Expected(300));
+  client_owner.reset();
+  EXPECT_EQ(Now(), before);
 }
 
 TEST_F(WorkerClientTest, ATextTooLongForOneRequestIsRefusedUnsent) {
