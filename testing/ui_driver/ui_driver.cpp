@@ -221,7 +221,9 @@ bool SendKeys(HWND window, const std::vector<std::string>& keys) {
 std::optional<MessageBoxInfo> ReadMessageBox(const std::wstring& caption, DWORD timeout_ms) {
   HWND box = WaitForTopWindow(caption, timeout_ms, L"#32770", true);
   if (!box) return std::nullopt;
-  Settle(box, 300);  // drawn, so that its icon can be looked at
+  // In front and drawn, so that its icon can be looked at.
+  SetForegroundWindow(box);
+  Settle(box, 300);
   MessageBoxInfo info;
   info.window = box;
   for (const Control& c : Controls(box)) {
