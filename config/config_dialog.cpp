@@ -63,6 +63,9 @@ struct DialogState {
   bool filling = false;
   int content_height = 0;
   int scroll = 0;
+  // The control the focus follower last brought into view: it follows the
+  // focus when it moves, and lets the user scroll away from where it stays.
+  HWND followed = nullptr;
 };
 
 // Sets the filling flag for one handler's writes and always clears it.
@@ -103,7 +106,9 @@ void Message(HWND dialog, const std::wstring& text, UINT icon) {
   MessageBoxW(dialog, text.c_str(), kCaption, MB_OK | icon);
 }
 
-void FocusRateSlider(HWND dialog) {
+// Also when it already had the focus, the follower brings it into view again.
+void FocusRateSlider(HWND dialog, DialogState& state) {
+  state.followed = nullptr;
   SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_RATE)), TRUE);
 }
 
@@ -167,7 +172,8 @@ void OnVerticalScroll(HWND dialog, DialogState& state, int code) {
 // Keeps the focused control in view, so that tabbing never lands off screen.
 void FollowFocus(HWND dialog, DialogState& state) {
   HWND focus = GetFocus();
-  if (!focus || GetParent(focus) != dialog) return;
+  if (!focus || GetParent(focus) != dialog || focus == state.followed) return;
+  state.followed = focus;
   RECT rc{};
   GetWindowRect(focus, &rc);
   MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
@@ -214,7 +220,7 @@ void CopyItsSettings(HWND dialog, DialogState& state) {
   const std::wstring sentence =
       std::wstring(kCopiedPrefix) + kVoicePresets[row].display_name + L".";
   SetDlgItemTextW(dialog, IDC_SENTENCE, sentence.c_str());
-  FocusRateSlider(dialog);
+  FocusRateSlider(dialog, state);
 }
 
 void ResetControls(HWND dialog, DialogState& state) {
@@ -225,7 +231,7 @@ void ResetControls(HWND dialog, DialogState& state) {
     WriteControls(dialog, v);
   }
   SetDlgItemTextW(dialog, IDC_SENTENCE, kResetSentence);
-  FocusRateSlider(dialog);
+  FocusRateSlider(dialog, state);
 }
 
 void Save(HWND dialog) {

@@ -15,11 +15,15 @@
 //   qm_ui rect --title T [--id N]                window, client and work-area rectangles
 //   qm_ui close --title T                        asks the window to close
 //   qm_ui shot --title - --file F.bmp            the screen as the system draws it
+//   qm_ui post --title T --msg N [--id N] [--wparam N] [--lparam N]
+//                                                posts a message (numbers, no pointers) to the
+//                                                window or its control, and waits until handled
 // Exit code 0 on success, 1 when the window, control or box is not there,
 // 2 for a usage error. Text is printed as UTF-8 with \r, \n and \\ escaped.
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
@@ -215,6 +219,17 @@ int wmain(int argc, wchar_t** argv) {
     GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &mi);
     std::printf("window %s\nclient %s\nwork %s\n", RectText(w).c_str(), RectText(client).c_str(),
                 RectText(mi.rcWork).c_str());
+    return 0;
+  }
+  if (a.command == L"post") {
+    HWND target = a.Has(L"id") ? Control(dialog, a) : dialog;
+    if (!target || !a.Has(L"msg")) return 1;
+    auto number = [&](const wchar_t* name) {
+      return static_cast<ULONG_PTR>(std::wcstoll(a.Get(name, L"0").c_str(), nullptr, 0));
+    };
+    PostMessageW(target, static_cast<UINT>(number(L"msg")), number(L"wparam"),
+                 static_cast<LPARAM>(number(L"lparam")));
+    ui::Settle(dialog);
     return 0;
   }
   if (a.command == L"close") {

@@ -195,8 +195,17 @@ cmp -s "$CONFIG_INI" "$CONFIG_TMP/ini.before" || fail "/reset touched quellmar.i
 [ -e "$log_file" ] && fail "/reset wrote the log: $(cat "$log_file")"
 pass "/reset after another argument: shipped values, no window, Logging, quellmar.ini and the log untouched"
 
+mv "$CONFIG_INI" "$CONFIG_TMP/ini.kept"
+mkdir "$CONFIG_INI"   # quellmar.ini can be neither read nor written
 open_dialog "$exe" /RESET
 config_shot settings-capital-reset
-close_dialog
 pass "/RESET opens the dialog"
+expect_control 1028 0 "the dictionary box with an unreadable quellmar.ini"
+ui set --id 1028 --value 1 >/dev/null
+ui click --id 1050 >/dev/null
+msgbox_expect "$saved$admin" warning
+[ -d "$CONFIG_INI" ] || fail "the unreadable quellmar.ini was replaced"
+close_dialog
+rmdir "$CONFIG_INI"
+pass "an unreadable quellmar.ini: the box shows off, ticking it saves the registry and warns"
 echo "all configuration settings checks passed"

@@ -39,5 +39,19 @@ sleep 0.6
 read_rects 1001
 [ "$ctl_t" -eq $((client_t + 16)) ] || fail "rate slider at $ctl_t, client top $client_t"
 pass "tabbing back to the rate slider scrolls it to 16 pixels below the top"
+
+# The dialog's own scroll bar and the mouse wheel (WM_VSCROLL 0x115, WM_MOUSEWHEEL 0x20A).
+top() { read_rects 1001; echo "$ctl_t"; }
+y0=$(top)
+ui post --msg 0x115 --wparam 1 >/dev/null      # SB_LINEDOWN
+[ "$(top)" -eq $((y0 - 20)) ] || fail "a line down moved the contents from $y0 to $(top)"
+ui post --msg 0x20A --wparam $(( (-120 & 0xffff) << 16 )) >/dev/null   # one notch towards the user
+[ "$(top)" -eq $((y0 - 60)) ] || fail "a wheel notch moved the contents to $(top), expected $((y0 - 60))"
+ui post --msg 0x115 --wparam 7 >/dev/null      # SB_BOTTOM
+read_rects 2
+[ "$ctl_b" -lt "$client_b" ] || fail "the bottom of the scroll range does not show Close"
+ui post --msg 0x115 --wparam 6 >/dev/null      # SB_TOP
+[ "$(top)" -gt "$y0" ] || fail "the top of the scroll range is not above where the slider stood"
+pass "the scroll bar's line, top and bottom and the mouse wheel scroll the contents"
 close_dialog
 echo "all small-screen checks passed"
