@@ -24,8 +24,8 @@ EngineInfo EngineInfoFromReply(const protocol::WorkerInfo& reply) {
   info.answered = true;
   const char* text = reply.engine_version;
   const void* nul = std::memchr(text, 0, sizeof(reply.engine_version));
-  const size_t length =
-      nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : sizeof(reply.engine_version);
+  const size_t length = nul ? static_cast<size_t>(static_cast<const char*>(nul) - text)
+                            : sizeof(reply.engine_version);
   info.version.assign(text, length);
   info.native_rate = reply.engine_sample_rate;
   info.native_width = reply.engine_bits_per_sample;
@@ -38,9 +38,9 @@ std::wstring ComposeAboutText(const AboutFacts& f) {
   t += L"Quellmar speech engine, version " + Widen(f.engine.version) +
        L".  One recorded voice, Oskel, in American English -- the only voice and the only "
        L"language this engine has.\r\n";
-  t += L"Engine output: " + Number(f.engine.native_rate) + L" Hz " +
-       Number(f.engine.native_width) + L"-bit mu-law; this wrapper hands SAPI " +
-       Number(f.engine.output_rate) + L" Hz 16-bit mono.\r\n";
+  t += L"Engine output: " + Number(f.engine.native_rate) + L" Hz " + Number(f.engine.native_width) +
+       L"-bit mu-law; this wrapper hands SAPI " + Number(f.engine.output_rate) +
+       L" Hz 16-bit mono.\r\n";
   t += L"This utility is 64-bit. The engine is a 32-bit dll with no 64-bit build in existence, so "
        L"a 64-bit program reaches it through QuellmarServer.exe in the x86 folder.\r\n";
   t += L"Engine files: " + f.install_root + kEngineCoreRelativePath + L"\r\n";

@@ -157,15 +157,30 @@ void OnVerticalScroll(HWND dialog, DialogState& state, int code) {
   si.fMask = SIF_ALL;
   GetScrollInfo(dialog, SB_VERT, &si);
   switch (code) {
-    case SB_LINEUP: ScrollTo(dialog, state, state.scroll - kLineScroll); break;
-    case SB_LINEDOWN: ScrollTo(dialog, state, state.scroll + kLineScroll); break;
-    case SB_PAGEUP: ScrollTo(dialog, state, state.scroll - static_cast<int>(si.nPage)); break;
-    case SB_PAGEDOWN: ScrollTo(dialog, state, state.scroll + static_cast<int>(si.nPage)); break;
+    case SB_LINEUP:
+      ScrollTo(dialog, state, state.scroll - kLineScroll);
+      break;
+    case SB_LINEDOWN:
+      ScrollTo(dialog, state, state.scroll + kLineScroll);
+      break;
+    case SB_PAGEUP:
+      ScrollTo(dialog, state, state.scroll - static_cast<int>(si.nPage));
+      break;
+    case SB_PAGEDOWN:
+      ScrollTo(dialog, state, state.scroll + static_cast<int>(si.nPage));
+      break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: ScrollTo(dialog, state, si.nTrackPos); break;
-    case SB_TOP: ScrollTo(dialog, state, 0); break;
-    case SB_BOTTOM: ScrollTo(dialog, state, si.nMax); break;
-    default: break;
+    case SB_THUMBPOSITION:
+      ScrollTo(dialog, state, si.nTrackPos);
+      break;
+    case SB_TOP:
+      ScrollTo(dialog, state, 0);
+      break;
+    case SB_BOTTOM:
+      ScrollTo(dialog, state, si.nMax);
+      break;
+    default:
+      break;
   }
 }
 
@@ -261,9 +276,14 @@ void SpeakIt(HWND dialog) {
   }
   std::vector<int16_t> samples;
   switch (SynthesizePreview(TheWorkerClient(), ReadControls(dialog), sentence, samples)) {
-    case PreviewOutcome::kNoWorker: Message(dialog, kNoWorkerForPreview, MB_ICONERROR); return;
-    case PreviewOutcome::kNothingToSay: Message(dialog, kNothingToSay, MB_ICONINFORMATION); return;
-    case PreviewOutcome::kSamples: break;
+    case PreviewOutcome::kNoWorker:
+      Message(dialog, kNoWorkerForPreview, MB_ICONERROR);
+      return;
+    case PreviewOutcome::kNothingToSay:
+      Message(dialog, kNothingToSay, MB_ICONINFORMATION);
+      return;
+    case PreviewOutcome::kSamples:
+      break;
   }
   ThePreviewSound().Play(samples);
 }
@@ -277,8 +297,8 @@ void EditDictionary(HWND dialog) {
   }
   const std::wstring folder = root + kEditorRelativeFolder;
   // The dialog does not wait for the editor.
-  HINSTANCE started = ShellExecuteW(dialog, L"open", editor.c_str(), nullptr, folder.c_str(),
-                                    SW_SHOWNORMAL);
+  HINSTANCE started =
+      ShellExecuteW(dialog, L"open", editor.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
   if (reinterpret_cast<INT_PTR>(started) <= 32) Message(dialog, kEditorNotStarted, MB_ICONWARNING);
 }
 
@@ -309,9 +329,8 @@ void InitDialog(HWND dialog, DialogState& state) {
   }
   HWND presets = GetDlgItem(dialog, IDC_PRESETS);
   for (int row = 0; row < kPresetCount; ++row) {
-    const LRESULT item =
-        SendMessageW(presets, CB_ADDSTRING, 0,
-                     reinterpret_cast<LPARAM>(kVoicePresets[row].display_name));
+    const LRESULT item = SendMessageW(presets, CB_ADDSTRING, 0,
+                                      reinterpret_cast<LPARAM>(kVoicePresets[row].display_name));
     if (item >= 0) SendMessageW(presets, CB_SETITEMDATA, item, row);
   }
   SendMessageW(presets, CB_SETCURSEL, 0, 0);
@@ -338,13 +357,26 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
       }
       if (state.filling) return TRUE;
       switch (id) {
-        case IDC_COPY_PRESET: CopyItsSettings(dialog, state); return TRUE;
-        case IDC_SPEAK: SpeakIt(dialog); return TRUE;
-        case IDC_SAVE: Save(dialog); return TRUE;
-        case IDC_RESET: ResetControls(dialog, state); return TRUE;
-        case IDC_EDIT_DICTIONARY: EditDictionary(dialog); return TRUE;
-        case IDC_BROWSE_LOGS: BrowseLogs(dialog); return TRUE;
-        default: return FALSE;
+        case IDC_COPY_PRESET:
+          CopyItsSettings(dialog, state);
+          return TRUE;
+        case IDC_SPEAK:
+          SpeakIt(dialog);
+          return TRUE;
+        case IDC_SAVE:
+          Save(dialog);
+          return TRUE;
+        case IDC_RESET:
+          ResetControls(dialog, state);
+          return TRUE;
+        case IDC_EDIT_DICTIONARY:
+          EditDictionary(dialog);
+          return TRUE;
+        case IDC_BROWSE_LOGS:
+          BrowseLogs(dialog);
+          return TRUE;
+        default:
+          return FALSE;
       }
     }
     case WM_VSCROLL:

@@ -1,6 +1,7 @@
 // QuellmarConfig.exe: the configuration utility. "/reset" anywhere in the
 // command line writes the shipped settings and shows nothing.
 #include <windows.h>
+
 #include <commctrl.h>
 #include <mmsystem.h>
 

@@ -23,8 +23,8 @@ struct ScaleCase {
   int32_t high;
 };
 constexpr ScaleCase kScales[] = {
-    {Scale::kSpeed, 85, 350},   {Scale::kPitch, 45, 91},       {Scale::kVolume, 0, 65535},
-    {Scale::kPause, 0, 3000},   {Scale::kWordGap, 0, 100},     {Scale::kExtraRate, 25, 400},
+    {Scale::kSpeed, 85, 350},      {Scale::kPitch, 45, 91},   {Scale::kVolume, 0, 65535},
+    {Scale::kPause, 0, 3000},      {Scale::kWordGap, 0, 100}, {Scale::kExtraRate, 25, 400},
     {Scale::kExtraVolume, 0, 200},
 };
 
@@ -184,7 +184,7 @@ TEST(DialogValues, CopyDeepSetsTheVoiceSlidersOnly) {
   EXPECT_EQ(v.rate, 28);
   EXPECT_EQ(v.pitch, 11);
   EXPECT_EQ(v.volume, 50);
-  EXPECT_EQ(v.sentence_pause, 24);  // 715 ms
+  EXPECT_EQ(v.sentence_pause, 24);   // 715 ms
   EXPECT_EQ(v.semicolon_pause, 18);  // 550
   EXPECT_EQ(v.comma_pause, 13);      // 385
   EXPECT_EQ(v.word_gap, 7);          // 7
@@ -202,7 +202,7 @@ TEST(DialogValues, CopyClippedUsesTheTruncatedPauses) {
   EXPECT_EQ(clipped.pauses, (std::array<int32_t, 4>{162, 125, 87, 1}));
   DialogValues v = Loaded();
   CopyPreset(6, v);
-  EXPECT_EQ(v.sentence_pause, 5);  // 162 * 100 / 3000 = 5.4
+  EXPECT_EQ(v.sentence_pause, 5);   // 162 * 100 / 3000 = 5.4
   EXPECT_EQ(v.semicolon_pause, 4);  // 4.17
   EXPECT_EQ(v.comma_pause, 3);      // 2.9
   EXPECT_EQ(v.word_gap, 1);

@@ -47,10 +47,9 @@ PreviewOutcome SynthesizePreview(WorkerClient& client, const DialogValues& value
   const RenderSetup setup = PreviewRenderSetup(values);
   const std::string text = ToEngineText(PreviewText(sentence, setup.speak_punctuation));
   const RenderParams& p = setup.params;
-  const bool ok =
-      client.RequestSynthesis(text.data(), static_cast<uint32_t>(text.size()), p.duration_factor,
-                              p.pitch_factor, p.gain_factor, p.tags, &p.pauses, AppendPiece,
-                              &samples);
+  const bool ok = client.RequestSynthesis(text.data(), static_cast<uint32_t>(text.size()),
+                                          p.duration_factor, p.pitch_factor, p.gain_factor, p.tags,
+                                          &p.pauses, AppendPiece, &samples);
   if (!ok || samples.empty()) return PreviewOutcome::kNothingToSay;
   return PreviewOutcome::kSamples;
 }

@@ -2,6 +2,8 @@
 // byte for byte, what the worker returns for the parameters the controls
 // stand for; and the settings writer's records read back through the
 // engine's own readers.
+#include "config/engine_link.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,7 +16,6 @@
 #include "common/settings_registry.h"
 #include "common/text_prep.h"
 #include "common/wav.h"
-#include "config/engine_link.h"
 #include "config/settings_writer.h"
 #include "testing/user_state.h"
 
@@ -58,8 +59,7 @@ class PreviewAgainstWorker : public ::testing::Test {
   // What the dialog plays for `values` and `sentence`, next to the worker's
   // own answer to the literal parameters the controls stand for.
   void Compare(const DialogValues& values, const std::wstring& sentence, const char* engine_text,
-               double duration, double pitch, double gain, bool tags,
-               WorkerClient::Pauses pauses) {
+               double duration, double pitch, double gain, bool tags, WorkerClient::Pauses pauses) {
     std::vector<int16_t> samples;
     ASSERT_EQ(SynthesizePreview(*client_, values, sentence, samples), PreviewOutcome::kSamples);
     RecordingPlayer player;

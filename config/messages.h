@@ -14,7 +14,8 @@ inline constexpr wchar_t kNotSaved[] = L"Settings could not be saved to the regi
 inline constexpr wchar_t kDictionarySwitchNotWritten[] =
     L"\n\nThe custom dictionary switch could not be written to quellmar.ini in the Windows "
     L"directory. Run this utility as an administrator to change it.";
-inline constexpr wchar_t kEditorMissing[] = L"The Quellmar user dictionary editor is not installed.";
+inline constexpr wchar_t kEditorMissing[] =
+    L"The Quellmar user dictionary editor is not installed.";
 inline constexpr wchar_t kEditorNotStarted[] = L"The user dictionary editor could not be started.";
 inline constexpr wchar_t kNoWorkerForPreview[] =
     L"The Quellmar engine did not answer, so there is nothing to listen to. This utility is "

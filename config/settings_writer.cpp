@@ -15,8 +15,8 @@ DWORD Stored(bool on) { return on ? 1 : 0; }
 
 bool WriteUserDword(const wchar_t* key_path, const wchar_t* name, DWORD value) {
   unique_reg_key key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, key_path, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                      key.put(), nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, key_path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                      nullptr) != ERROR_SUCCESS) {
     return false;
   }
   return RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),

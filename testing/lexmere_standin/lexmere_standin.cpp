@@ -13,7 +13,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   GetCurrentDirectoryW(MAX_PATH, folder);
   const std::wstring line =
       std::wstring(L"started cwd=") + folder + L" cmdline=" + GetCommandLineW() + L"\r\n";
-  HANDLE f = CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+  HANDLE f =
+      CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return 1;
   const int n = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
                                     nullptr, 0, nullptr, nullptr);

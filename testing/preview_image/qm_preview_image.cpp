@@ -22,11 +22,15 @@ namespace {
 class FilePlayer : public config::SoundPlayer {
  public:
   void Stop() override {}
-  void PlayFromMemory(const uint8_t* image, size_t size) override { image_.assign(image, image + size); }
+  void PlayFromMemory(const uint8_t* image, size_t size) override {
+    image_.assign(image, image + size);
+  }
   std::vector<uint8_t> image_;
 };
 
-int Position(HWND dialog, int id) { return _wtoi(ui::Describe(GetDlgItem(dialog, id)).value.c_str()); }
+int Position(HWND dialog, int id) {
+  return _wtoi(ui::Describe(GetDlgItem(dialog, id)).value.c_str());
+}
 bool Ticked(HWND dialog, int id) { return Position(dialog, id) == 1; }
 
 }  // namespace
@@ -55,7 +59,8 @@ int wmain(int argc, wchar_t** argv) {
   v.obey_tags = Ticked(dialog, IDC_OBEY_TAGS);
   v.pauses_for_every_voice = Ticked(dialog, IDC_PAUSES_FOR_EVERY_VOICE);
   std::wstring sentence = ui::TextOf(GetDlgItem(dialog, IDC_SENTENCE));
-  if (sentence.size() > static_cast<size_t>(config::kSentenceChars)) sentence.resize(config::kSentenceChars);
+  if (sentence.size() > static_cast<size_t>(config::kSentenceChars))
+    sentence.resize(config::kSentenceChars);
   if (sentence.empty()) sentence = config::kFoxSentence;
 
   std::vector<int16_t> samples;

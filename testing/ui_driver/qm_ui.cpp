@@ -36,8 +36,8 @@ namespace {
 
 std::string Utf8(const std::wstring& w) {
   if (w.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                              nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string s(n, '\0');
   WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
                       nullptr);
@@ -49,10 +49,14 @@ std::wstring Wide(const std::wstring& arg) { return arg; }
 std::string Escaped(const std::wstring& w) {
   std::string out;
   for (char c : Utf8(w)) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\\') out += "\\\\";
-    else out += c;
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\\')
+      out += "\\\\";
+    else
+      out += c;
   }
   return out;
 }
@@ -172,11 +176,14 @@ int wmain(int argc, wchar_t** argv) {
     for (auto& ch : cls) ch = towlower(ch);
     const LONG style = GetWindowLongW(c, GWL_STYLE);
     bool ok;
-    if (cls == L"msctls_trackbar32") ok = ui::SetTrackbar(c, _wtoi(value.c_str()));
+    if (cls == L"msctls_trackbar32")
+      ok = ui::SetTrackbar(c, _wtoi(value.c_str()));
     else if (cls == L"button" && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX)
       ok = ui::SetCheck(c, value == L"1");
-    else if (cls == L"combobox") ok = ui::SelectItem(c, _wtoi(value.c_str()));
-    else ok = ui::SetText(c, Wide(value));
+    else if (cls == L"combobox")
+      ok = ui::SelectItem(c, _wtoi(value.c_str()));
+    else
+      ok = ui::SetText(c, Wide(value));
     return ok ? 0 : 1;
   }
   if (a.command == L"focus") {

@@ -149,10 +149,10 @@ namespace {
 
 std::optional<WORD> KeyCode(const std::string& name) {
   static const std::map<std::string, WORD> named = {
-      {"tab", VK_TAB},      {"enter", VK_RETURN}, {"return", VK_RETURN}, {"esc", VK_ESCAPE},
-      {"escape", VK_ESCAPE}, {"space", VK_SPACE}, {"left", VK_LEFT},     {"right", VK_RIGHT},
-      {"up", VK_UP},        {"down", VK_DOWN},    {"pgup", VK_PRIOR},    {"pgdn", VK_NEXT},
-      {"home", VK_HOME},    {"end", VK_END},      {"f4", VK_F4},         {"backspace", VK_BACK},
+      {"tab", VK_TAB},       {"enter", VK_RETURN}, {"return", VK_RETURN}, {"esc", VK_ESCAPE},
+      {"escape", VK_ESCAPE}, {"space", VK_SPACE},  {"left", VK_LEFT},     {"right", VK_RIGHT},
+      {"up", VK_UP},         {"down", VK_DOWN},    {"pgup", VK_PRIOR},    {"pgdn", VK_NEXT},
+      {"home", VK_HOME},     {"end", VK_END},      {"f4", VK_F4},         {"backspace", VK_BACK},
       {"delete", VK_DELETE},
   };
   auto it = named.find(name);
@@ -199,10 +199,14 @@ bool SendKeys(HWND window, const std::vector<std::string>& keys) {
       const size_t plus = rest.find('+');
       if (plus == std::string::npos || plus + 1 == rest.size()) break;
       const std::string mod = rest.substr(0, plus);
-      if (mod == "alt") modifiers.push_back(VK_MENU);
-      else if (mod == "shift") modifiers.push_back(VK_SHIFT);
-      else if (mod == "ctrl") modifiers.push_back(VK_CONTROL);
-      else return false;
+      if (mod == "alt")
+        modifiers.push_back(VK_MENU);
+      else if (mod == "shift")
+        modifiers.push_back(VK_SHIFT);
+      else if (mod == "ctrl")
+        modifiers.push_back(VK_CONTROL);
+      else
+        return false;
       rest = rest.substr(plus + 1);
     }
     const std::optional<WORD> vk = KeyCode(rest);
@@ -211,7 +215,8 @@ bool SendKeys(HWND window, const std::vector<std::string>& keys) {
     for (WORD m : modifiers) inputs.push_back(Key(m, false));
     inputs.push_back(Key(*vk, false));
     inputs.push_back(Key(*vk, true));
-    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) inputs.push_back(Key(*it, true));
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+      inputs.push_back(Key(*it, true));
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     Settle(top);
   }
@@ -237,7 +242,8 @@ std::optional<MessageBoxInfo> ReadMessageBox(const std::wstring& caption, DWORD 
       info.buttons.push_back(c.value);
     }
   }
-  info.icon = info.icon_rect.right > info.icon_rect.left ? IconKindOnScreen(info.icon_rect) : "none";
+  info.icon =
+      info.icon_rect.right > info.icon_rect.left ? IconKindOnScreen(info.icon_rect) : "none";
   return info;
 }
 
@@ -332,9 +338,12 @@ std::string IconKindOnScreen(const RECT& rect) {
   int yellow = 0, blue = 0, red = 0;
   for (size_t i = 0; i + 3 < px.size(); i += 4) {
     const int b = px[i], g = px[i + 1], r = px[i + 2];
-    if (r > 190 && g > 150 && b < 110) ++yellow;
-    else if (b > 150 && r < 120) ++blue;
-    else if (r > 170 && g < 90 && b < 90) ++red;
+    if (r > 190 && g > 150 && b < 110)
+      ++yellow;
+    else if (b > 150 && r < 120)
+      ++blue;
+    else if (r > 170 && g < 90 && b < 90)
+      ++red;
   }
   const int most = std::max({yellow, blue, red});
   if (most < 20) return "none";
