@@ -192,9 +192,9 @@ bool SendKeys(HWND window, const std::vector<std::string>& keys) {
     SetForegroundWindow(top);
     Settle(top);
   }
-  for (const std::string& spec : keys) {
+  for (const std::string& chord : keys) {
     std::vector<WORD> modifiers;
-    std::string rest = spec;
+    std::string rest = chord;
     for (;;) {
       const size_t plus = rest.find('+');
       if (plus == std::string::npos || plus + 1 == rest.size()) break;
