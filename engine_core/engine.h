@@ -44,6 +44,8 @@ class Synthesis {
   int32_t Start(std::string_view text, const Pauses& pauses);
   // Whether tags in the text are obeyed; read when the first segment is made.
   void SetTags(bool on) { tags_ = on; }
+  // True also when the text could not be prepared for want of memory: the
+  // next NextSegment then throws std::bad_alloc again (the caller's failure).
   bool SegmentAvailable();
   // Writes the next segment, at most `capacity` bytes of it (the rest comes
   // with the next call): kOk with *count set, or kNoMoreSpeech.
