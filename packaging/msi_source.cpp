@@ -362,13 +362,13 @@ class Writer {
     // wixl orders Before/After loosely: the places are given as numbers.
   sequence << "      <Custom Action=\"SetArpInstallLocation\" Sequence=\"1001\"/>\n";
     if (!options_.setup_dll.empty()) {
-      // A running worker holds its files and the engine: ask it to go before
-      // the installer checks for files in use, on install, repair, upgrade
-      // and uninstall alike.
+      // A running worker holds its files and the engine, an open dialog its
+      // program: both go before the installer checks for files in use, on
+      // install, repair, upgrade and uninstall alike.
       x << "    <Binary Id=\"QuellmarSetup\" SourceFile=\"" << Xml(options_.setup_dll) << "\"/>\n"
-        << "    <CustomAction Id=\"StopWorker\" BinaryKey=\"QuellmarSetup\" DllEntry=\"StopWorker\""
+        << "    <CustomAction Id=\"StopPrograms\" BinaryKey=\"QuellmarSetup\" DllEntry=\"StopPrograms\""
            " Execute=\"immediate\" Return=\"ignore\"/>\n";
-      sequence << "      <Custom Action=\"StopWorker\" Sequence=\"1390\"/>\n";
+      sequence << "      <Custom Action=\"StopPrograms\" Sequence=\"1390\"/>\n";
       // The uninstall's ini entries go at 3100 (RemoveIniValues); what they
       // leave of quellmar.ini is tidied right after, as the system.
       x << "    <CustomAction Id=\"SetTidyEngineSettings\" Property=\"TidyEngineSettings\""

@@ -80,7 +80,7 @@ TEST(MsiSource, OptionalProgramsBringTheirShortcutsAndSelftest) {
   EXPECT_NE(wxs.find("Property=\"QM_SELFTEST_PROGRAM\" Value=\"[#QuellmarDiag.exe]\""),
             std::string::npos);
   EXPECT_NE(wxs.find("DllEntry=\"RunSelftest\""), std::string::npos);
-  EXPECT_NE(wxs.find("DllEntry=\"StopWorker\""), std::string::npos);
+  EXPECT_NE(wxs.find("DllEntry=\"StopPrograms\""), std::string::npos);
 
   PackageOptions bare = Layout();
   std::erase_if(bare.files, [](const StagedFile& f) {
@@ -90,7 +90,7 @@ TEST(MsiSource, OptionalProgramsBringTheirShortcutsAndSelftest) {
   wxs = WixSource(bare);
   EXPECT_EQ(wxs.find("<Shortcut"), std::string::npos);
   EXPECT_EQ(wxs.find("Selftest"), std::string::npos);
-  EXPECT_EQ(wxs.find("StopWorker"), std::string::npos);
+  EXPECT_EQ(wxs.find("StopPrograms"), std::string::npos);
 }
 
 TEST(MsiSource, IdsAreValidUniqueAndStable) {

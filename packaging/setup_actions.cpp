@@ -61,14 +61,60 @@ int WaitForWorkers(MSIHANDLE install) {
   return ended;
 }
 
+// The installation's own windows: closing them (the same as their Close
+// button or the window's close box) lets their programs' files go.
+constexpr const wchar_t* kProgramWindows[] = {
+    L"Quellmar Speech Configuration",      // QuellmarConfig.exe, its dialog
+    L"Quellmar Users Dictionary Utility",  // Lexmere.exe, which compiles the list on close
+};
+constexpr DWORD kWindowCloseMs = 5000;
+
+struct FoundWindows {
+  const wchar_t* title;
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+  auto* found = reinterpret_cast<FoundWindows*>(context);
+  wchar_t title[128] = {};
+  if (GetWindowTextW(window, title, 128) > 0 && lstrcmpW(title, found->title) == 0) {
+    found->windows.push_back(window);
+  }
+  return TRUE;
+}
+
+// Closes the installation's open windows and waits for their programs to
+// end; one that stays (a message box of its own is open, say) is left to
+// Windows Installer's handling of files in use.
+void ClosePrograms(MSIHANDLE install) {
+  for (const wchar_t* title : kProgramWindows) {
+    FoundWindows found{title, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&found));
+    for (HWND window : found.windows) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(window, &pid);
+      unique_kernel_handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+      Note(install, std::wstring(L"closing \"") + title + L"\" (process " + std::to_wstring(pid) + L")");
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      if (process && WaitForSingleObject(process.get(), kWindowCloseMs) != WAIT_OBJECT_0) {
+        Note(install, std::wstring(L"\"") + title + L"\" is still open; its files may be in use");
+      }
+    }
+  }
+}
+
 }  // namespace
 
-// Asks a running worker to exit, the way the SAPI library's unregistration
-// does, so that its files and the engine core can be replaced or removed.
-// Never fails the installation: a worker that cannot be stopped only means
-// files in use, which Windows Installer handles itself.
-extern "C" UINT WINAPI StopWorker(MSIHANDLE install) {
+// Before the installer checks for files in use, on install, repair, upgrade
+// and uninstall alike: closes the configuration utility's and the dictionary
+// editor's windows, then asks a running worker to exit, the way the SAPI
+// library's unregistration does, so that their files and the engine core can
+// be replaced or removed. Never fails the installation: a program that
+// cannot be stopped only means files in use, which Windows Installer handles
+// itself.
+extern "C" UINT WINAPI StopPrograms(MSIHANDLE install) {
   try {
+    ClosePrograms(install);
     if (!WorkerRunning()) {
       Note(install, L"no worker running");
       return ERROR_SUCCESS;
@@ -81,7 +127,7 @@ extern "C" UINT WINAPI StopWorker(MSIHANDLE install) {
     WaitForWorkers(install);
     Note(install, WorkerRunning() ? L"a worker is still running" : L"the worker has exited");
   } catch (...) {
-    Note(install, L"stopping the worker failed");
+    Note(install, L"stopping the programs failed");
   }
   return ERROR_SUCCESS;
 }
