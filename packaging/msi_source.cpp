@@ -154,7 +154,6 @@ class Writer {
       << " is already installed.\"/>\n"
       << "    <Media Id=\"1\" Cabinet=\"quellmar.cab\" EmbedCab=\"yes\"/>\n"
       << "    <Property Id=\"ARPNOMODIFY\" Value=\"1\"/>\n"
-      << "    <Property Id=\"ARPURLINFOABOUT\" Value=\"about:blank\"/>\n"
       // Repairs, upgrades and the uninstall work on the folder the product
       // was installed into, wherever INSTALLDIR pointed then.
       << "    <Property Id=\"" << kInstallDirId << "\">\n"

@@ -24,6 +24,9 @@ server_dump 64 >"$INSTALL_ART/regsvr32-64.txt"
 install_cleanup
 
 fresh_prefix install
+# The stand-in SAPI runtime first, so that the selftest at the end of the
+# install (when QuellmarDiag is staged) can speak.
+regsvr "$(winpath "$SAPI_RUNTIME")" || fail "registering the stand-in SAPI runtime"
 start=$(date +%s.%N)
 msi install /i "$(winpath "$pkg")" || fail "msiexec /i failed"
 echo "installed in $(seconds_since "$start") s"
@@ -70,7 +73,6 @@ else
 fi
 
 # The installation speaks, through the stand-in SAPI runtime.
-regsvr "$(winpath "$SAPI_RUNTIME")" || fail "registering the stand-in SAPI runtime"
 for v in "${SAPI_VOICES[@]}"; do
   wav="$INSTALL_ART/installed-$v.wav"
   out=$(host speak --voice-attrs "Quellmar=$v" --text "Installed and speaking." --out "$(winpath "$wav")")

@@ -27,8 +27,9 @@ for i in $imports; do
 done
 echo "x86\\QuellmarSAPI.dll: $fmt, exports $exports, imports $imports"
 
-pkg=$(ls "$QM_BUILD"/packages/QuellmarSAPI5-*.msi 2>/dev/null | head -1)
-if [ -z "$pkg" ]; then
+version=$(sed -n 's/^project(QuellmarSAPI5 VERSION \([0-9.]*\).*/\1/p' "$QM_ROOT/CMakeLists.txt")
+pkg="$QM_BUILD/packages/QuellmarSAPI5-$version.msi"
+if [ ! -f "$pkg" ]; then
   echo "no package in $QM_BUILD/packages (scripts/build makes it)"
   exit 1
 fi
