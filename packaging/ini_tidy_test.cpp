@@ -15,7 +15,8 @@ std::string Utf16(const std::string& ascii) {
 
 TEST(IniTidy, WhatTheUninstallLeavesMayGo) {
   EXPECT_TRUE(OnlyEmptyEngineSections(""));
-  EXPECT_TRUE(OnlyEmptyEngineSections("[QuellmarAppDir]\r\n[QuellmarDictionary]\r\n[QuellmarSettings]\r\n"));
+  EXPECT_TRUE(OnlyEmptyEngineSections(
+      "[QuellmarAppDir]\r\n[QuellmarDictionary]\r\n[QuellmarSettings]\r\n"));
   EXPECT_TRUE(OnlyEmptyEngineSections("\n  [quellmarsettings] \t\n\n[QUELLMARAPPDIR]"));
   EXPECT_TRUE(OnlyEmptyEngineSections("\xEF\xBB\xBF[QuellmarAppDir]\n"));
   EXPECT_TRUE(OnlyEmptyEngineSections(Utf16("[QuellmarAppDir]\r\n[QuellmarSettings]\r\n")));
@@ -28,7 +29,7 @@ TEST(IniTidy, AnythingElseKeepsTheFile) {
   EXPECT_FALSE(OnlyEmptyEngineSections("[Quellmar AppDir]"));
   EXPECT_FALSE(OnlyEmptyEngineSections(std::string("[QuellmarAppDir]\0x", 18)));
   EXPECT_FALSE(OnlyEmptyEngineSections(Utf16("[QuellmarAppDir]\r\nCUSTOM=YES\r\n")));
-  EXPECT_FALSE(OnlyEmptyEngineSections(Utf16("[QuellmarAppDir]") + "x"));  // odd byte count
+  EXPECT_FALSE(OnlyEmptyEngineSections(Utf16("[QuellmarAppDir]") + "x"));        // odd byte count
   EXPECT_FALSE(OnlyEmptyEngineSections(std::string("\xFF\xFE[\0\x01\x01", 6)));  // above 0xFF
 }
 

@@ -57,12 +57,23 @@ std::string Xml(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -289,8 +300,8 @@ class Writer {
   void WriteServer(std::ostringstream& x, int depth, const std::string& dll) {
     const std::string threading = Utf8(sapi::kThreadingModelValue);
     for (const wchar_t* clsid : {sapi::kEnumeratorClassIdText, sapi::kEngineClassIdText}) {
-      const std::string key = Utf8(sapi::kClassesClsidKey) + "\\" + Utf8(clsid) + "\\" +
-                              Utf8(sapi::kInProcServerKey);
+      const std::string key =
+          Utf8(sapi::kClassesClsidKey) + "\\" + Utf8(clsid) + "\\" + Utf8(sapi::kInProcServerKey);
       Value(x, depth, key, nullptr, dll);
       Value(x, depth, key, &threading, Utf8(sapi::kThreadingModelBoth));
     }
@@ -298,8 +309,8 @@ class Writer {
     const std::string language_name = Utf8(sapi::kLanguageNameValue);
     for (int i = 0; i < kVoiceCount; ++i) {
       const VoiceTexts texts = VoiceTextsFor(i);
-      const std::string token = Utf8(sapi::kVoiceTokensKey) + "\\" + Utf8(sapi::kTokenPrefix) +
-                                Utf8(texts.key);
+      const std::string token =
+          Utf8(sapi::kVoiceTokensKey) + "\\" + Utf8(sapi::kTokenPrefix) + Utf8(texts.key);
       const std::string name = Utf8(texts.display_name);
       Value(x, depth, token, nullptr, name);
       Value(x, depth, token, &clsid_name, Utf8(sapi::kEngineClassIdText));
@@ -359,13 +370,14 @@ class Writer {
          " Value=\"[INSTALLDIR]\"/>\n";
     std::ostringstream sequence;
     // wixl orders Before/After loosely: the places are given as numbers.
-  sequence << "      <Custom Action=\"SetArpInstallLocation\" Sequence=\"1001\"/>\n";
+    sequence << "      <Custom Action=\"SetArpInstallLocation\" Sequence=\"1001\"/>\n";
     if (!options_.setup_dll.empty()) {
       // A running worker holds its files and the engine, an open dialog its
       // program: both go before the installer checks for files in use, on
       // install, repair, upgrade and uninstall alike.
       x << "    <Binary Id=\"QuellmarSetup\" SourceFile=\"" << Xml(options_.setup_dll) << "\"/>\n"
-        << "    <CustomAction Id=\"StopPrograms\" BinaryKey=\"QuellmarSetup\" DllEntry=\"StopPrograms\""
+        << "    <CustomAction Id=\"StopPrograms\" BinaryKey=\"QuellmarSetup\" "
+           "DllEntry=\"StopPrograms\""
            " Execute=\"immediate\" Return=\"ignore\"/>\n";
       sequence << "      <Custom Action=\"StopPrograms\" Sequence=\"1390\"/>\n";
       // The uninstall's ini entries go at 3100 (RemoveIniValues); what they
@@ -396,7 +408,8 @@ class Writer {
       // install-check.txt, it never fails the install; run hidden and with a
       // time limit by the setup DLL.
       x << "    <CustomAction Id=\"SetSelftestProgram\" Property=\"QM_SELFTEST_PROGRAM\""
-           " Value=\"[#" << FileId(kDiagExe) << "]\"/>\n"
+           " Value=\"[#"
+        << FileId(kDiagExe) << "]\"/>\n"
         << "    <CustomAction Id=\"RunSelftest\" BinaryKey=\"QuellmarSetup\""
            " DllEntry=\"RunSelftest\" Execute=\"immediate\" Return=\"ignore\"/>\n";
       sequence << "      <Custom Action=\"SetSelftestProgram\" Sequence=\"1003\"/>\n"
@@ -469,8 +482,8 @@ std::string FileId(const std::string& relative) {
 std::string WixSource(const PackageOptions& options) { return Writer(options).Build(); }
 
 std::string IniFileTable() {
-  std::string t = IdtRow({"IniFile", "FileName", "DirProperty", "Section", "Key", "Value", "Action",
-                          "Component_"});
+  std::string t = IdtRow(
+      {"IniFile", "FileName", "DirProperty", "Section", "Key", "Value", "Action", "Component_"});
   t += IdtRow({"s72", "l255", "S72", "l96", "l128", "l255", "i2", "s72"});
   t += IdtRow({"IniFile", "IniFile"});
   // Action 0 replaces the value: the folders always name this installation.
@@ -479,7 +492,8 @@ std::string IniFileTable() {
   const std::string file = Utf8(kEngineSettingsFileName);
   auto row = [&](const std::string& id, const wchar_t* section, const wchar_t* key,
                  const std::string& value, const char* action) {
-    t += IdtRow({id, file, "WindowsFolder", Utf8(section), Utf8(key), value, action, kIniComponent});
+    t +=
+        IdtRow({id, file, "WindowsFolder", Utf8(section), Utf8(key), value, action, kIniComponent});
   };
   row("IniSoundBank", kAppDirSection, kSoundBankKey, "[INSTALLDIR]engine\\Lib\\", "0");
   row("IniTempDir", kAppDirSection, kTempDirKey, std::string("[") + kTempDirId + "]", "0");

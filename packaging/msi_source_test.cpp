@@ -14,11 +14,11 @@ PackageOptions Layout() {
   o.version = "1.2.3";
   o.setup_dll = "/build/QuellmarSetup.dll";
   o.data_folders = {"Dictionary", "Temp"};
-  for (const char* f : {"QuellmarSAPI.dll", "x86/QuellmarSAPI.dll", "x86/QuellmarServer.exe",
-                        "engine/Lib/qmcore.dll", "QuellmarDiag.exe", "QuellmarConfig.exe",
-                        "engine/Lexmere/Lexmere.exe", "Dictionary/sound/a.wav",
-                        "Dictionary/lexmere.txt", "Dictionary/userhash.tab",
-                        "Dictionary/Backup/lexmere.bak", "Temp/lexmere/userhelp.hlp"}) {
+  for (const char* f :
+       {"QuellmarSAPI.dll", "x86/QuellmarSAPI.dll", "x86/QuellmarServer.exe",
+        "engine/Lib/qmcore.dll", "QuellmarDiag.exe", "QuellmarConfig.exe",
+        "engine/Lexmere/Lexmere.exe", "Dictionary/sound/a.wav", "Dictionary/lexmere.txt",
+        "Dictionary/userhash.tab", "Dictionary/Backup/lexmere.bak", "Temp/lexmere/userhelp.hlp"}) {
     o.files.push_back({f, std::string("/dist/") + f});
   }
   return o;
@@ -103,7 +103,8 @@ TEST(MsiSource, IdsAreValidUniqueAndStable) {
     EXPECT_TRUE(ids.insert(i).second) << f << " -> " << i;
   }
   EXPECT_EQ(FileId("x86/QuellmarSAPI.dll"), "x86_QuellmarSAPI.dll");
-  const std::regex guid("\\{[0-9A-F]{8}-[0-9A-F]{4}-8[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\}");
+  const std::regex guid(
+      "\\{[0-9A-F]{8}-[0-9A-F]{4}-8[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\}");
   EXPECT_TRUE(std::regex_match(NameGuid("file:install/qmcore.dll"), guid));
   EXPECT_EQ(NameGuid("file:install/a"), NameGuid("FILE:install/A"));
   EXPECT_NE(NameGuid("file:install/a"), NameGuid("file:install/b"));

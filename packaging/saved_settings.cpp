@@ -43,7 +43,8 @@ std::optional<SavedSettings> ParseSavedSettings(std::wstring_view text) {
     const size_t tab1 = line.find(L'\t');
     const size_t tab2 = tab1 == std::wstring_view::npos ? tab1 : line.find(L'\t', tab1 + 1);
     if (tab2 == std::wstring_view::npos) return std::nullopt;
-    SavedValue v{std::wstring(line.substr(0, tab1)), std::wstring(line.substr(tab1 + 1, tab2 - tab1 - 1)),
+    SavedValue v{std::wstring(line.substr(0, tab1)),
+                 std::wstring(line.substr(tab1 + 1, tab2 - tab1 - 1)),
                  std::wstring(line.substr(tab2 + 1))};
     if (!IsUserKey(v.section, v.key) || v.value.find_first_of(L"\t\r") != std::wstring::npos) {
       return std::nullopt;

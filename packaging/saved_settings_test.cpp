@@ -22,10 +22,11 @@ TEST(SavedSettings, RoundTripsTheUsersValues) {
 }
 
 TEST(SavedSettings, RefusesAnythingButTheUsersKeys) {
-  for (const wchar_t* bad : {L"", L"\nQuellmarSettings\tPAUSE1\t1", L"p\nQuellmarSettings\tPAUSE1",
-                             L"p\nQuellmarAppDir\tSNDBANK\tC:\\evil\\",
-                             L"p\nquellmarsettings\tPAUSE1\t1", L"p\nQuellmarSettings\tPAUSE1\t1\t2",
-                             L"p\nQuellmarSettings\tPAUSE1\t1\r", L"p\n", L"p\tq\nQuellmarSettings\tPAUSE1\t1"}) {
+  for (const wchar_t* bad :
+       {L"", L"\nQuellmarSettings\tPAUSE1\t1", L"p\nQuellmarSettings\tPAUSE1",
+        L"p\nQuellmarAppDir\tSNDBANK\tC:\\evil\\", L"p\nquellmarsettings\tPAUSE1\t1",
+        L"p\nQuellmarSettings\tPAUSE1\t1\t2", L"p\nQuellmarSettings\tPAUSE1\t1\r", L"p\n",
+        L"p\tq\nQuellmarSettings\tPAUSE1\t1"}) {
     EXPECT_FALSE(ParseSavedSettings(bad)) << bad;
   }
 }

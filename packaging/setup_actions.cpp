@@ -1,6 +1,7 @@
 // Custom actions of the installer package. Windows Installer loads this DLL
 // from the package's Binary table; it is never installed.
 #include <windows.h>
+// After windows.h, which they need.
 #include <msi.h>
 #include <msiquery.h>
 #include <tlhelp32.h>
@@ -94,7 +95,8 @@ void ClosePrograms(MSIHANDLE install) {
       DWORD pid = 0;
       GetWindowThreadProcessId(window, &pid);
       unique_kernel_handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
-      Note(install, std::wstring(L"closing \"") + title + L"\" (process " + std::to_wstring(pid) + L")");
+      Note(install,
+           std::wstring(L"closing \"") + title + L"\" (process " + std::to_wstring(pid) + L")");
       PostMessageW(window, WM_CLOSE, 0, 0);
       if (process && WaitForSingleObject(process.get(), kWindowCloseMs) != WAIT_OBJECT_0) {
         Note(install, std::wstring(L"\"") + title + L"\" is still open; its files may be in use");
@@ -184,7 +186,8 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name) {
   if (MsiGetPropertyW(install, name, empty, &length) != ERROR_MORE_DATA) return std::wstring();
   std::vector<wchar_t> buffer(length + 1);
   length = static_cast<DWORD>(buffer.size());
-  if (MsiGetPropertyW(install, name, buffer.data(), &length) != ERROR_SUCCESS) return std::wstring();
+  if (MsiGetPropertyW(install, name, buffer.data(), &length) != ERROR_SUCCESS)
+    return std::wstring();
   return std::wstring(buffer.data(), length);
 }
 
@@ -195,7 +198,8 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name) {
 // back. Immediate, so it sees the file as the user left it.
 extern "C" UINT WINAPI SaveEngineSettings(MSIHANDLE install) {
   try {
-    packaging::SavedSettings saved{Property(install, L"WindowsFolder") + kEngineSettingsFileName, {}};
+    packaging::SavedSettings saved{Property(install, L"WindowsFolder") + kEngineSettingsFileName,
+                                   {}};
     for (const packaging::UserKey& k : packaging::kUserKeys) {
       // A default no file holds tells a missing key from an empty one.
       constexpr wchar_t kMissing[] = L"\x01missing";
@@ -258,8 +262,8 @@ extern "C" UINT WINAPI RunSelftest(MSIHANDLE install) {
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &info)) {
-      Note(install, L"the selftest could not be started (error " +
-                        std::to_wstring(GetLastError()) + L")");
+      Note(install,
+           L"the selftest could not be started (error " + std::to_wstring(GetLastError()) + L")");
       return ERROR_SUCCESS;
     }
     unique_kernel_handle process(info.hProcess);
