@@ -49,6 +49,7 @@ out=$(mktemp)
 "$QM_WINE" "$SAPI_HOST" speak --voice-attrs "Quellmar=oskel" --text "$long" </dev/null >"$out" 2>&1 &
 host_pid=$!
 for _ in $(seq 1 20); do [ "$(count_workers)" -ge 1 ] 2>/dev/null && break; sleep 0.5; done
+kill -0 "$host_pid" 2>/dev/null && host_running=1 || host_running=0
 msi bad-uninstall-speaking /x "$(winpath "$pkg")" || { echo "uninstall while speaking failed"; bad=1; }
 wait "$host_pid"
 host_out=$(tr -d '\r' <"$out"); rm -f "$out"
@@ -56,6 +57,13 @@ grep -q 'hr=' <<<"$host_out" && ! grep -qi 'unhandled\|page fault' <<<"$host_out
   || { echo "the SAPI host did not return cleanly: $host_out"; bad=1; }
 echo "the host speaking during the uninstall: $(grep -o 'hr=[^ ]*' <<<"$host_out" | head -1)"
 left=$(leftovers | grep -v '^ini ' | grep -v 'Temp/tempout.txt$\|Temp$')
+if [ "$host_running" = 1 ] && grep -qxF "file Quellmar SAPI5/QuellmarSAPI.dll" <<<"$left"; then
+  # The host had the engine DLL loaded: that one file is in use, which
+  # Windows Installer leaves for the next restart (Wine leaves it for good).
+  echo "(the DLL the host had loaded was in use and stays until a restart)"
+  left=$(grep -vxF -e "file Quellmar SAPI5/QuellmarSAPI.dll" -e "folder $INSTALL_DIR_WIN" <<<"$left")
+  rm -rf "$(unix_path "$INSTALL_DIR_WIN")"
+fi
 [ -z "$left" ] || { echo "left behind by the uninstall during speech:"; echo "$left"; bad=1; }
 [ "$(count_workers)" = 0 ] || { echo "a worker runs after the uninstall"; bad=1; }
 [ -f "$data/Dictionary/lexmere.txt" ] && [ -f "$data/Temp/tempout.txt" ] || { echo "the uninstall took the user's files"; bad=1; }
