@@ -124,5 +124,11 @@ out=$(diag "$DIAG64" sapi "$(winpath "$folder")"); rc=$?
 [ "$(grep -c '^  !! Quellmar .* is not registered anywhere$' <<<"$out")" -eq 8 ] || fail "not 8 'not registered' lines: $out"
 grep -q '^  0 Quellmar voices spoken through SAPI5, 8 failed$' <<<"$out" || fail "summary: $out"
 [ -z "$(ls "$folder")" ] || fail "files were written with no voice registered"
-echo "nothing registered: 8 'not registered anywhere' lines, exit 1"
+out=$(diag "$DIAG32" selftest); rc=$?
+[ $rc -eq 1 ] || fail "selftest with nothing registered: exit $rc"
+lad=$("$QM_WINE" winepath -u "$("$QM_WINE" cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null </dev/null | tr -d '\r')" 2>/dev/null)
+[ "$(tr -d '\r' <"$lad/Quellmar SAPI5/install-check.txt" | tail -1)" = \
+  "RESULT: something is wrong -- see above. The engine, the voice registration or the sound bank did not come up." ] ||
+  fail "selftest with nothing registered: wrong verdict"
+echo "nothing registered: 8 'not registered anywhere' lines, exit 1; selftest exits 1 with the failure verdict"
 echo "PASS"
