@@ -26,7 +26,8 @@ CommandPlan PlanFor(const std::wstring& command) {
 }
 
 OutputPlace PlaceFor(const std::wstring& command, const std::optional<std::wstring>& argument,
-                     const std::optional<std::wstring>& local_app_data, const std::wstring& temp_path) {
+                     const std::optional<std::wstring>& local_app_data,
+                     const std::wstring& temp_path) {
   OutputPlace place;
   place.output_folder = L".";
   if (command == L"selftest") {
@@ -38,7 +39,8 @@ OutputPlace PlaceFor(const std::wstring& command, const std::optional<std::wstri
     place.report_file = base + L"\\" + kCheckReportName;
   } else if (command == L"say") {
     place.output_folder = temp_path;
-    if (!place.output_folder.empty() && place.output_folder.back() == L'\\') place.output_folder.pop_back();
+    if (!place.output_folder.empty() && place.output_folder.back() == L'\\')
+      place.output_folder.pop_back();
   } else if (argument && PlanFor(command).argument_is_folder) {
     place.output_folder = *argument;
     place.folders_to_create = {*argument};

@@ -27,8 +27,8 @@ struct CommandPlan {
   bool sapi_samples = false;
   bool latency = false;
   bool say = false;
-  bool verdict = false;           // selftest: the RESULT line
-  bool exit_from_sapi = false;    // the exit code is the SAPI samples' result
+  bool verdict = false;         // selftest: the RESULT line
+  bool exit_from_sapi = false;  // the exit code is the SAPI samples' result
   bool argument_is_folder = false;
 };
 
@@ -48,6 +48,7 @@ struct OutputPlace {
 // `local_app_data` the LOCALAPPDATA variable (nullopt when unset or unusable),
 // `temp_path` what GetTempPathW gives (ending in a backslash).
 OutputPlace PlaceFor(const std::wstring& command, const std::optional<std::wstring>& argument,
-                     const std::optional<std::wstring>& local_app_data, const std::wstring& temp_path);
+                     const std::optional<std::wstring>& local_app_data,
+                     const std::wstring& temp_path);
 
 }  // namespace Quellmar::diag

@@ -33,14 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::wstring> f = Fields(data, size);
   const std::optional<std::wstring> argument =
       f[1].empty() ? std::nullopt : std::optional<std::wstring>(f[1]);
-  const std::optional<std::wstring> lad = f[2].empty() ? std::nullopt : std::optional<std::wstring>(f[2]);
+  const std::optional<std::wstring> lad =
+      f[2].empty() ? std::nullopt : std::optional<std::wstring>(f[2]);
   const CommandPlan plan = PlanFor(f[0]);
   const OutputPlace place = PlaceFor(f[0], argument, lad, f[3]);
 
   // Every command does something, and only selftest gives a verdict or
   // sends its output to a file.
   if (!(plan.report || plan.voice_list || plan.say)) std::abort();
-  if (plan.verdict != (f[0] == L"selftest") || place.report_file.empty() == plan.verdict) std::abort();
+  if (plan.verdict != (f[0] == L"selftest") || place.report_file.empty() == plan.verdict)
+    std::abort();
   if (plan.exit_from_sapi != plan.sapi_samples) std::abort();
   if (f[0] == L"selftest") {
     const std::wstring base = lad.value_or(f[3]) + L"\\Quellmar SAPI5";

@@ -1,7 +1,7 @@
 #include "diagnostics/commands.h"
 
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <clocale>
 #include <cstdio>
@@ -56,7 +56,8 @@ int RunDiagnostics(const std::vector<std::wstring>& args, EngineRoad& road) {
       args.size() > 2 ? std::optional<std::wstring>(args[2]) : std::nullopt;
   const CommandPlan plan = PlanFor(command);
   const OutputPlace place = PlaceFor(command, argument, LocalAppData(), TempPath());
-  for (const std::wstring& folder : place.folders_to_create) CreateDirectoryW(folder.c_str(), nullptr);
+  for (const std::wstring& folder : place.folders_to_create)
+    CreateDirectoryW(folder.c_str(), nullptr);
   if (!place.report_file.empty()) SendOutputTo(place.report_file);
 
   int exit_code = 0;

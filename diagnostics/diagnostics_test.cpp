@@ -2,9 +2,8 @@
 // of the worker or the engine core: what each command runs and where it
 // writes, every line of the report, the sample plan, the WAV files and the
 // latency and say steps.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cmath>
 #include <cstring>
@@ -33,7 +32,8 @@ class ScriptedRoad : public EngineRoad {
     ++fact_requests;
     return facts;
   }
-  bool Render(const std::string& text, const RenderParams& params, std::vector<int16_t>& samples) override {
+  bool Render(const std::string& text, const RenderParams& params,
+              std::vector<int16_t>& samples) override {
     texts.push_back(text);
     params_seen.push_back(params);
     if (!succeed) return false;
@@ -126,7 +126,8 @@ TEST(DiagnosticsCommands, OutputPlaces) {
   p = PlaceFor(L"selftest", std::wstring(L"D:\\ignored"), lad, temp);
   EXPECT_EQ(p.output_folder, lad + L"\\Quellmar SAPI5\\install-check");
   EXPECT_EQ(p.folders_to_create,
-            (std::vector<std::wstring>{lad + L"\\Quellmar SAPI5", lad + L"\\Quellmar SAPI5\\install-check"}));
+            (std::vector<std::wstring>{lad + L"\\Quellmar SAPI5",
+                                       lad + L"\\Quellmar SAPI5\\install-check"}));
   EXPECT_EQ(p.report_file, lad + L"\\Quellmar SAPI5\\install-check.txt");
 
   // Without LOCALAPPDATA the temporary folder, whose backslash doubles up.
@@ -151,11 +152,13 @@ constexpr wchar_t kReportTail[] =
     L"  Quellmar Oskel               The engine's own voice, exactly as Quellmar shipped it.\n"
     L"  Quellmar Oskel Deep          Oskel a fourth lower and a little slower.\n"
     L"  Quellmar Oskel Bright        Oskel a fourth higher, at his usual pace.\n"
-    L"  Quellmar Oskel Brisk         Oskel at 260 words a minute, for reading rather than listening.\n"
+    L"  Quellmar Oskel Brisk         Oskel at 260 words a minute, for reading rather than "
+    L"listening.\n"
     L"  Quellmar Oskel Measured      Oskel at 120 words a minute with longer pauses.\n"
     L"  Quellmar Oskel Announcer     Oskel slightly lower and louder, with broadcast pacing.\n"
     L"  Quellmar Oskel Clipped       Oskel fast and with the pauses taken out, for skimming.\n"
-    L"  Quellmar Custom Voice        Every parameter comes from the Quellmar configuration utility.\n"
+    L"  Quellmar Custom Voice        Every parameter comes from the Quellmar configuration "
+    L"utility.\n"
     L"\n";
 
 Installation SomeInstallation() {
@@ -186,14 +189,14 @@ TEST(DiagnosticsReport, WorkerBuildWithTheEngineAnswering) {
   Output out;
   PrintReport(out, SomeInstallation(), road);
   EXPECT_EQ(road.fact_requests, 1);
-  EXPECT_EQ(out.captured(),
-            std::wstring(kReportHead) +
-                L"  this tool is      64-bit, so it reaches the 32-bit engine through QuellmarServer.exe\n"
-                L"  qmcore version    Quellmar 3.x stand-in engine co\n"
-                L"  engine output     8000 Hz 8-bit format 7 (mu-law)\n"
-                L"  output to SAPI    16000 Hz 16-bit mono\n"
-                L"  channels allowed  1\n" +
-                kReportTail);
+  EXPECT_EQ(out.captured(), std::wstring(kReportHead) +
+                                L"  this tool is      64-bit, so it reaches the 32-bit engine "
+                                L"through QuellmarServer.exe\n"
+                                L"  qmcore version    Quellmar 3.x stand-in engine co\n"
+                                L"  engine output     8000 Hz 8-bit format 7 (mu-law)\n"
+                                L"  output to SAPI    16000 Hz 16-bit mono\n"
+                                L"  channels allowed  1\n" +
+                                kReportTail);
 }
 
 TEST(DiagnosticsReport, InProcessBuildShowsThePausesAndAnUnknownFormat) {
@@ -205,7 +208,9 @@ TEST(DiagnosticsReport, InProcessBuildShowsThePausesAndAnUnknownFormat) {
   PrintReport(out, where, road);
   const std::vector<std::wstring> lines = Lines(out.captured());
   ASSERT_GE(lines.size(), 14u);
-  EXPECT_EQ(lines[7], L"  user dictionary   C:\\Program Files\\Quellmar\\engine\\Lexmere\\  (custom entries off)");
+  EXPECT_EQ(
+      lines[7],
+      L"  user dictionary   C:\\Program Files\\Quellmar\\engine\\Lexmere\\  (custom entries off)");
   EXPECT_EQ(lines[8], L"  this tool is      32-bit, so it loads qmcore.dll in process");
   EXPECT_EQ(lines[9], L"  qmcore version    v2");
   EXPECT_EQ(lines[10], L"  engine output     11025 Hz 16-bit format 1 (?)");
@@ -233,11 +238,12 @@ TEST(DiagnosticsReport, EngineNotAnsweringAndNoSettingsFile) {
         L"  temp              \n"
         L"  user dictionary     (custom entries off)\n";
     const std::wstring tool_line =
-        traits->bits == 64
-            ? L"  this tool is      64-bit, so it reaches the 32-bit engine through QuellmarServer.exe\n"
-              L"  !! the engine did not answer -- QuellmarServer.exe could not be started or reached\n"
-            : L"  this tool is      32-bit, so it loads qmcore.dll in process\n"
-              L"  !! the engine did not answer -- qmcore.dll could not be loaded\n";
+        traits->bits == 64 ? L"  this tool is      64-bit, so it reaches the 32-bit engine through "
+                             L"QuellmarServer.exe\n"
+                             L"  !! the engine did not answer -- QuellmarServer.exe could not be "
+                             L"started or reached\n"
+                           : L"  this tool is      32-bit, so it loads qmcore.dll in process\n"
+                             L"  !! the engine did not answer -- qmcore.dll could not be loaded\n";
     EXPECT_EQ(out.captured(), expected_head + tool_line + kReportTail);
   }
 }
@@ -245,27 +251,33 @@ TEST(DiagnosticsReport, EngineNotAnsweringAndNoSettingsFile) {
 TEST(DiagnosticsSamplePlan, ThirtyEightFilesWithTheirTextsAndParameters) {
   const std::vector<EngineSample> plan = EngineSamplePlan();
   ASSERT_EQ(plan.size(), 38u);
-  const wchar_t* names[] = {
-      L"engine_01_default.wav",          L"engine_02_speed_085_wpm.wav",    L"engine_02_speed_120_wpm.wav",
-      L"engine_02_speed_175_wpm.wav",    L"engine_02_speed_260_wpm.wav",    L"engine_02_speed_350_wpm.wav",
-      L"engine_03_pitch_45.wav",         L"engine_03_pitch_54.wav",         L"engine_03_pitch_63.wav",
-      L"engine_03_pitch_77.wav",         L"engine_03_pitch_91.wav",         L"engine_04_volume_06553.wav",
-      L"engine_04_volume_16384.wav",     L"engine_04_volume_32767.wav",     L"engine_04_volume_49151.wav",
-      L"engine_04_volume_65535.wav",     L"engine_05_pauses_default.wav",   L"engine_05_pauses_none.wav",
-      L"engine_05_pauses_long.wav",      L"engine_06_voice_1_oskel.wav",    L"engine_06_voice_2_deep.wav",
-      L"engine_06_voice_3_bright.wav",   L"engine_06_voice_4_brisk.wav",    L"engine_06_voice_5_measured.wav",
-      L"engine_06_voice_6_announcer.wav", L"engine_06_voice_7_clipped.wav", L"engine_07_numbers.wav",
-      L"engine_08_abbreviations.wav",    L"engine_09_punctuation.wav",      L"engine_10_symbols.wav",
-      L"engine_11_accents.wav",          L"engine_12_long_paragraph.wav",   L"engine_13_spelled.wav",
-      L"engine_14_punctuation_named.wav", L"engine_15_tags_bookmark.wav",   L"engine_16_tags_literal.wav",
-      L"engine_17_fast_and_low.wav",     L"engine_18_slow_and_high.wav"};
+  const wchar_t* names[] = {L"engine_01_default.wav",           L"engine_02_speed_085_wpm.wav",
+                            L"engine_02_speed_120_wpm.wav",     L"engine_02_speed_175_wpm.wav",
+                            L"engine_02_speed_260_wpm.wav",     L"engine_02_speed_350_wpm.wav",
+                            L"engine_03_pitch_45.wav",          L"engine_03_pitch_54.wav",
+                            L"engine_03_pitch_63.wav",          L"engine_03_pitch_77.wav",
+                            L"engine_03_pitch_91.wav",          L"engine_04_volume_06553.wav",
+                            L"engine_04_volume_16384.wav",      L"engine_04_volume_32767.wav",
+                            L"engine_04_volume_49151.wav",      L"engine_04_volume_65535.wav",
+                            L"engine_05_pauses_default.wav",    L"engine_05_pauses_none.wav",
+                            L"engine_05_pauses_long.wav",       L"engine_06_voice_1_oskel.wav",
+                            L"engine_06_voice_2_deep.wav",      L"engine_06_voice_3_bright.wav",
+                            L"engine_06_voice_4_brisk.wav",     L"engine_06_voice_5_measured.wav",
+                            L"engine_06_voice_6_announcer.wav", L"engine_06_voice_7_clipped.wav",
+                            L"engine_07_numbers.wav",           L"engine_08_abbreviations.wav",
+                            L"engine_09_punctuation.wav",       L"engine_10_symbols.wav",
+                            L"engine_11_accents.wav",           L"engine_12_long_paragraph.wav",
+                            L"engine_13_spelled.wav",           L"engine_14_punctuation_named.wav",
+                            L"engine_15_tags_bookmark.wav",     L"engine_16_tags_literal.wav",
+                            L"engine_17_fast_and_low.wav",      L"engine_18_slow_and_high.wav"};
   for (size_t i = 0; i < plan.size(); ++i) EXPECT_EQ(plan[i].file_name, names[i]) << i;
 
   // Speed: 85 is twice as long, 350 half; pitch in semitones with a sign.
   const double durations[] = {2.0, 2 - 35.0 / 90, 1.0, 265.0 / 350, 0.5};
   for (int i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(plan[1 + i].params.duration_factor, durations[i]);
   const double semitones[] = {-6, -3, 0, 3, 6};
-  for (int i = 0; i < 5; ++i) EXPECT_NEAR(plan[6 + i].params.pitch_factor, std::pow(2.0, semitones[i] / 12), 1e-12);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_NEAR(plan[6 + i].params.pitch_factor, std::pow(2.0, semitones[i] / 12), 1e-12);
   EXPECT_EQ(plan[8].text.substr(0, 45), L"Pitch 63 on the Quellmar scale, +0.0 semitone");
   EXPECT_EQ(plan[6].text.substr(0, 40), L"Pitch 45 on the Quellmar scale, -6.0 sem");
   EXPECT_EQ(plan[1].text.substr(0, 40), L"This is 85 words a minute on the Quellma");
@@ -280,7 +292,8 @@ TEST(DiagnosticsSamplePlan, ThirtyEightFilesWithTheirTextsAndParameters) {
   EXPECT_EQ(plan[23].params.pauses, (std::array<int32_t, 4>{910, 700, 490, 9}));
   EXPECT_EQ(plan[25].params.pauses, (std::array<int32_t, 4>{162, 125, 87, 1}));
   EXPECT_EQ(plan[19].text,
-            L"This is Quellmar Oskel. The engine's own voice, exactly as Quellmar shipped it. The quick brown "
+            L"This is Quellmar Oskel. The engine's own voice, exactly as Quellmar shipped it. The "
+            L"quick brown "
             L"fox jumps over the lazy dog.");
 
   EXPECT_EQ(plan[27].text.size(), 79u);
@@ -367,7 +380,8 @@ TEST(DiagnosticsEngineSamples, FolderThatCannotBeWritten) {
   Quellmar::testing::TempDir dir("diag");
   const std::wstring missing = (dir.path() / L"no" / L"such").wstring();
   // A folder name of 260 characters cannot hold a file at all.
-  const std::wstring long_folder = dir.path().wstring() + L"\\" + std::wstring(260 - dir.path().wstring().size() - 1, L'a');
+  const std::wstring long_folder =
+      dir.path().wstring() + L"\\" + std::wstring(260 - dir.path().wstring().size() - 1, L'a');
   ASSERT_EQ(long_folder.size(), 260u);
   for (const std::wstring& folder : {missing, long_folder}) {
     Output out;

@@ -33,7 +33,8 @@ class WorkerRoad : public EngineRoad {
     facts.answered = true;
     // The reply's text is zero-terminated by the worker, but it comes from
     // another process: never read past its 32 bytes.
-    facts.version.assign(info.engine_version, strnlen(info.engine_version, sizeof info.engine_version));
+    facts.version.assign(info.engine_version,
+                         strnlen(info.engine_version, sizeof info.engine_version));
     facts.native_rate = info.engine_sample_rate;
     facts.native_bits = info.engine_bits_per_sample;
     facts.format_code = info.engine_format_code;

@@ -1,7 +1,10 @@
 #include "diagnostics/engine_samples.h"
 
+// windows.h first: mmsystem.h needs its types.
+// clang-format off
 #include <windows.h>
 #include <mmsystem.h>
+// clang-format on
 
 #include <cstdio>
 
@@ -95,7 +98,8 @@ void MeasureLatency(Session& s) {
   s.out.Print(L"Latency (a screen reader's keystroke is the short one)\n");
   for (int i = 0; i < 3; ++i) {
     const double ms = timed(short_text, defaults);
-    s.out.Print(L"  short utterance  %6.2f ms  for %6.2f s of audio\n", ms, samples.size() / 16000.0);
+    s.out.Print(L"  short utterance  %6.2f ms  for %6.2f s of audio\n", ms,
+                samples.size() / 16000.0);
   }
   double ms = timed(long_text, defaults);
   s.out.Print(L"  long  utterance  %6.2f ms  for %6.2f s of audio\n", ms, samples.size() / 16000.0);

@@ -19,7 +19,8 @@ std::wstring FormatArgs(const wchar_t* format, va_list args) {
     if (n >= 0 && static_cast<size_t>(n) < buffer.size()) return std::wstring(buffer.data(), n);
     // The wide formatter only says "did not fit": grow and try again. Lines of
     // this program are short; a path or a text argument is what makes one long.
-    if (buffer.size() >= (size_t{1} << 24)) return std::wstring(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
+    if (buffer.size() >= (size_t{1} << 24))
+      return std::wstring(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
     buffer.resize(buffer.size() * 4);
   }
 }

@@ -32,9 +32,9 @@ inline constexpr wchar_t kSayDefaultText[] = L"Quellmar is working.";
 RenderParams DefaultRenderParams();
 
 // Engine-scale values as render parameters, each clamped to its range first.
-double DurationFactorForSpeed(int speed);   // 85..350 words a minute
-double PitchFactorForPitch(int pitch);      // 45..91
-double GainFactorForVolume(int volume);     // 0..65535
+double DurationFactorForSpeed(int speed);  // 85..350 words a minute
+double PitchFactorForPitch(int pitch);     // 45..91
+double GainFactorForVolume(int volume);    // 0..65535
 
 // The latency measurement's third render: 300 words a minute, pitch 80, gain 1.3.
 RenderParams LatencyAppliedParams();

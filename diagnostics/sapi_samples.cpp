@@ -10,8 +10,10 @@ namespace {
 
 constexpr CLSID kSpObjectTokenCategoryClass = {
     0xa910187f, 0x0c7a, 0x45ac, {0x92, 0xcc, 0x59, 0xed, 0xaf, 0xb7, 0x7b, 0x53}};
-constexpr CLSID kSpVoiceClass = {0x96749377, 0x3391, 0x11d2, {0x9e, 0xe3, 0x00, 0xc0, 0x4f, 0x79, 0x73, 0x96}};
-constexpr CLSID kSpStreamClass = {0x715d9c59, 0x4442, 0x11d2, {0x96, 0x05, 0x00, 0xc0, 0x4f, 0x8e, 0xe6, 0x28}};
+constexpr CLSID kSpVoiceClass = {
+    0x96749377, 0x3391, 0x11d2, {0x9e, 0xe3, 0x00, 0xc0, 0x4f, 0x79, 0x73, 0x96}};
+constexpr CLSID kSpStreamClass = {
+    0x715d9c59, 0x4442, 0x11d2, {0x96, 0x05, 0x00, 0xc0, 0x4f, 0x8e, 0xe6, 0x28}};
 constexpr ULONGLONG kAllEvents = 0xEFFFFFFFFFFFFFFFull;
 constexpr DWORD kWaitUntilDoneMs = 60000;
 constexpr double kSapiBytesPerSecond = 32000.0;
@@ -29,8 +31,8 @@ struct HostFile {
 constexpr HostFile kHostFiles[] = {
     {L"sapi_host_rate_minus10.wav",
      L"Host rate minus ten. The quick brown fox jumps over the lazy dog.", -10, 100},
-    {L"sapi_host_rate_plus10.wav", L"Host rate plus ten. The quick brown fox jumps over the lazy dog.",
-     10, 100},
+    {L"sapi_host_rate_plus10.wav",
+     L"Host rate plus ten. The quick brown fox jumps over the lazy dog.", 10, 100},
     {L"sapi_host_volume_25.wav",
      L"Host volume twenty five percent. The quick brown fox jumps over the lazy dog.", 0, 25},
     {L"sapi_host_volume_100.wav",
@@ -123,8 +125,9 @@ void PrintVoiceList(Output& out) {
   }
   out.Print(L"  %d of the %d voices installed on this machine are Quellmar\n", ours, installed);
   if (ours == 0) {
-    out.Print(L"  (nothing installed machine-wide yet, so the SAPI test below falls back to the "
-              L"per-user tokens reg_test writes)\n");
+    out.Print(
+        L"  (nothing installed machine-wide yet, so the SAPI test below falls back to the "
+        L"per-user tokens reg_test writes)\n");
   }
   out.Print(L"\n");
 }
@@ -146,7 +149,8 @@ std::wstring SapiFileName(const std::wstring& display_name) {
 bool SpeakThroughSapi(Session& s, ISpObjectToken* token, const std::wstring& text,
                       const std::wstring& file_name, long host_rate, unsigned short host_volume) {
   com_ptr<ISpVoice> voice;
-  if (FAILED(CoCreateInstance(kSpVoiceClass, nullptr, CLSCTX_ALL, __uuidof(ISpVoice), voice.put_void()))) {
+  if (FAILED(CoCreateInstance(kSpVoiceClass, nullptr, CLSCTX_ALL, __uuidof(ISpVoice),
+                              voice.put_void()))) {
     s.out.Print(L"  !! could not create SpVoice\n");
     return false;
   }
@@ -158,7 +162,8 @@ bool SpeakThroughSapi(Session& s, ISpObjectToken* token, const std::wstring& tex
   voice->SetVolume(host_volume);
 
   com_ptr<ISpStream> stream;
-  if (FAILED(CoCreateInstance(kSpStreamClass, nullptr, CLSCTX_ALL, __uuidof(ISpStream), stream.put_void()))) {
+  if (FAILED(CoCreateInstance(kSpStreamClass, nullptr, CLSCTX_ALL, __uuidof(ISpStream),
+                              stream.put_void()))) {
     s.out.Print(L"  !! could not create SpStream\n");
     return false;
   }
@@ -171,7 +176,8 @@ bool SpeakThroughSapi(Session& s, ISpObjectToken* token, const std::wstring& tex
   format.nBlockAlign = 2;
   format.wBitsPerSample = 16;
   format.cbSize = 0;
-  if (FAILED(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &kSPDFID_WaveFormatEx, &format, kAllEvents))) {
+  if (FAILED(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &kSPDFID_WaveFormatEx, &format,
+                                kAllEvents))) {
     s.out.Print(L"  !! could not open %ls for writing\n", path.c_str());
     stream->Close();
     return false;

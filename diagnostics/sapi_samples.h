@@ -14,7 +14,8 @@
 
 namespace Quellmar::diag {
 
-inline constexpr wchar_t kVoicesCategoryId[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices";
+inline constexpr wchar_t kVoicesCategoryId[] =
+    L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices";
 inline constexpr wchar_t kUserTokensPrefix[] =
     L"HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens\\Quellmar_";
 inline constexpr wchar_t kOurMark[] = L"Quellmar";

@@ -15,7 +15,9 @@ struct Session {
   std::wstring output_folder = L".";
 
   // output folder + "\" + file name
-  std::wstring PathOf(const std::wstring& file_name) const { return output_folder + L"\\" + file_name; }
+  std::wstring PathOf(const std::wstring& file_name) const {
+    return output_folder + L"\\" + file_name;
+  }
 };
 
 }  // namespace Quellmar::diag
