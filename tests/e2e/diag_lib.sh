@@ -16,12 +16,20 @@ diag_begin() {
   for f in "$DIAG64" "$DIAG32"; do [ -f "$f" ] || fail "missing $f"; done
   mkdir -p "$DIAG_ART"
   qm_wine_start
+  # Tests write their own quellmar.ini: whatever the prefix had comes back.
+  DIAG_INI="$WINEPREFIX/drive_c/windows/quellmar.ini"
+  DIAG_INI_SAVED=$(mktemp)
+  cp "$DIAG_INI" "$DIAG_INI_SAVED" 2>/dev/null || { rm -f "$DIAG_INI_SAVED"; DIAG_INI_SAVED=""; }
   trap diag_end EXIT
 }
 
 diag_end() {
   sapi_restore
-  rm -f "$WINEPREFIX/drive_c/windows/quellmar.ini"
+  if [ -n "${DIAG_INI_SAVED:-}" ]; then
+    mv "$DIAG_INI_SAVED" "$DIAG_INI"
+  else
+    rm -f "$DIAG_INI"
+  fi
 }
 
 # diag <exe> <args...>: runs the tool; its output (without carriage returns)
