@@ -25,6 +25,9 @@ diag_begin() {
 
 diag_end() {
   sapi_restore
+  # The 64-bit build leaves the worker it started running, as any client does.
+  "$QM_WINE" "$QM_BUILD/win64-test/bench/worker_bench.exe" stop \
+      --worker "$(winpath "$SAPI_DIST/x86/QuellmarServer.exe")" </dev/null >/dev/null 2>&1
   if [ -n "${DIAG_INI_SAVED:-}" ]; then
     mv "$DIAG_INI_SAVED" "$DIAG_INI"
   else
