@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +77,25 @@ uint16_t U16(const std::string& b, size_t at) {
   uint16_t v;
   std::memcpy(&v, b.data() + at, 2);
   return v;
+}
+
+// Text goes out in the user's code page; what it cannot show becomes "?"
+// and the rest of the line still arrives.
+TEST(DiagnosticsOutput, CharactersOutsideTheCodePageDoNotCutTheLine) {
+  Quellmar::testing::TempDir dir("diag");
+  const fs::path file = dir.path() / L"out.txt";
+  const std::string saved = setlocale(LC_ALL, nullptr);
+  ASSERT_NE(setlocale(LC_ALL, ""), nullptr);
+  {
+    FILE* f = _wfopen(file.c_str(), L"w");
+    ASSERT_NE(f, nullptr);
+    Output out(f);
+    out.Print(L"  %-10ls|%d\n", L"caf\u00e9 \u0416", 7);
+    out.Print(L"next\n");
+    fclose(f);
+  }
+  setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(ReadBytes(file), "  caf\xe9 ?    |7\r\nnext\r\n");
 }
 
 TEST(DiagnosticsCommands, EachCommandRunsItsSteps) {
