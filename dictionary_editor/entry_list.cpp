@@ -58,13 +58,20 @@ void EntryList::Clear() {
 }
 
 size_t EntryList::Load(const std::string& path) {
-  Clear();
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return 0;
+  if (!ReadWholeFile(path, bytes)) {
+    Clear();
+    return 0;
+  }
+  return LoadBytes(bytes);
+}
+
+size_t EntryList::LoadBytes(std::string_view bytes) {
+  Clear();
   size_t pos = 0;
   while (pos < bytes.size()) {
     size_t eol = bytes.find('\n', pos);
-    if (eol == std::string::npos) eol = bytes.size();
+    if (eol == std::string_view::npos) eol = bytes.size();
     std::string_view line(bytes.data() + pos, eol - pos);
     pos = eol + 1;
     std::string_view fields[3];

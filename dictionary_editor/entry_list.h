@@ -68,6 +68,8 @@ class EntryList {
   // skipped). Lines and fields of any length are kept whole. Returns the
   // number of entries read; a file that cannot be opened gives none.
   size_t Load(const std::string& path);
+  // The same from the file's bytes.
+  size_t LoadBytes(std::string_view bytes);
   // Writes every entry, in list order, as "word transcription code" and
   // CR LF; the file is replaced as a whole. On failure reports
   // "file open error" and returns false, leaving the old file as it was.
