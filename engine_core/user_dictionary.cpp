@@ -143,19 +143,21 @@ bool UserDictionary::FindInBucket(size_t p, size_t end, std::string_view word, s
   return false;
 }
 
+bool UserDictionaryCache::StandardStamp(const std::filesystem::path& file, Stamp& stamp) {
+  std::error_code ec;
+  auto time = std::filesystem::last_write_time(file, ec);
+  if (ec) return false;
+  stamp.written = static_cast<uint64_t>(time.time_since_epoch().count());
+  stamp.size = std::filesystem::file_size(file, ec);
+  return !ec;
+}
+
 std::shared_ptr<const UserDictionary> UserDictionaryCache::Get(const std::filesystem::path& folder) {
   std::filesystem::path data_path = folder, table_path = folder;
   data_path += fmt::kDataFileName;
   table_path += fmt::kHashFileName;
-  auto stamp = [](const std::filesystem::path& p, Stamp& s) {
-    std::error_code ec;
-    s.time = std::filesystem::last_write_time(p, ec);
-    if (ec) return false;
-    s.size = std::filesystem::file_size(p, ec);
-    return !ec;
-  };
   Stamp data_stamp, table_stamp;
-  const bool present = stamp(data_path, data_stamp) && stamp(table_path, table_stamp);
+  const bool present = stamp_(data_path, data_stamp) && stamp_(table_path, table_stamp);
 
   std::lock_guard<std::mutex> lock(mutex_);
   if (!present) {

@@ -42,17 +42,27 @@ class UserDictionary : public WordLookup {
 // next synthesis. Safe to use from several threads.
 class UserDictionaryCache {
  public:
+  // When a file was last written and how long it is; false when it cannot
+  // be had. The platform's own times are finer than those of the standard
+  // library on some (whole seconds under mingw), and two compiles of lists
+  // of one length may come within a second.
+  struct Stamp {
+    uint64_t written = 0;
+    uint64_t created = 0;
+    uint64_t size = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  using StampFn = bool (*)(const std::filesystem::path& file, Stamp& stamp);
+  static bool StandardStamp(const std::filesystem::path& file, Stamp& stamp);
+
+  explicit UserDictionaryCache(StampFn stamp = &StandardStamp) : stamp_(stamp) {}
+
   // `folder` is the folder as quellmar.ini names it, a prefix to which the
   // file names are appended. nullptr when the files cannot be read.
   std::shared_ptr<const UserDictionary> Get(const std::filesystem::path& folder);
 
  private:
-  struct Stamp {
-    std::filesystem::file_time_type time{};
-    uintmax_t size = 0;
-    bool operator==(const Stamp&) const = default;
-  };
-
+  StampFn stamp_;
   std::mutex mutex_;
   std::filesystem::path folder_;
   Stamp data_stamp_, table_stamp_;
