@@ -169,6 +169,21 @@ TEST(EntryList, SaveFailureReportsAndKeepsTheOldFile) {
   EXPECT_EQ(ReadBytes(src), "old o/ld 00\r\n");
 }
 
+// An 8-bit folder name (the editor's paths are in the ANSI code page).
+TEST(EntryList, SavesIntoAFolderWithAnAccentedName) {
+  TempFolder dir;
+  std::string folder = dir.Prefix() + "caf\xe9";
+  ASSERT_EQ(std::filesystem::create_directory(folder + "/"), true) << folder;
+  std::string src = folder + "/lexmere.txt";
+  WriteBytes(src, "old o/ld 00\r\n");
+  EntryList list;
+  ASSERT_EQ(list.Load(src), 1u);
+  list.Add({"new", "nu~", "00"});
+  CollectingReporter r;
+  EXPECT_TRUE(list.Save(src, r));
+  EXPECT_EQ(ReadBytes(src), "new nu~ 00\r\nold o/ld 00\r\n");
+}
+
 // Random adds, finds and removes against a plain sorted map: the list stays
 // in order, every letter slot holds its letter's first entry, and find gives
 // the right entry and predecessor.

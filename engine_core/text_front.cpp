@@ -212,6 +212,7 @@ class Reader {
 
   void Step() {
     unsigned char c = At(i_);
+    if (user_ != nullptr && UserToken()) return;
     if (IsDigit(c)) return Number(false, false);
     if (FoldLetter(c)) return Letters();
     switch (c) {
@@ -364,6 +365,34 @@ class Reader {
     } else {
       b_.AddWord(lower, false);
     }
+  }
+
+  // A word of the user dictionary that holds digits, hyphens or full stops
+  // ("3d", "x-ray", "r2d2") or starts with an apostrophe, which the rules
+  // below would take apart: the longest such run at the start of a word,
+  // without the full stops, hyphens and apostrophes that end it.
+  static bool TokenChar(unsigned char c) {
+    return FoldLetter(c) || IsDigit(c) || c == '\'' || c == '-' || c == '.';
+  }
+  bool UserToken() {
+    if (!TokenChar(At(i_)) || (i_ > 0 && TokenChar(At(i_ - 1)))) return false;
+    size_t end = i_;
+    bool special = At(i_) == '\'';
+    while (end < t_.size() && TokenChar(At(end))) {
+      if (!FoldLetter(At(end)) && At(end) != '\'') special = true;
+      ++end;
+    }
+    while (end > i_ && (At(end - 1) == '.' || At(end - 1) == '-' || At(end - 1) == '\'')) --end;
+    if (!special || end == i_) return false;
+    std::string_view token = t_.substr(i_, end - i_);
+    std::string encoded;
+    if (!user_->Find(token, encoded) || encoded.empty()) return false;
+    std::string lower;
+    for (char ch : token) lower.push_back(Lower(static_cast<unsigned char>(ch)));
+    i_ = end;
+    after_number_ = false;
+    b_.AddPronounced(lower, std::move(encoded));
+    return true;
   }
 
   // The run of letters as the text writes it, looked up in the user

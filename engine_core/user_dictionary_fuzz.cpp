@@ -20,6 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char* w : {"a", "ab", "cat", "cats", "catnip", "zebra", "zzzz", "'tis", "x-ray", "quellmar"})
     d.Find(w, encoded);
   for (size_t k = 0; k + 1 < fle.size() && k < 64; ++k) d.Find(std::string_view(fle).substr(k, 1 + k % 12), encoded);
-  Normalize("cat cats catnip zebra Quellmar x-ray", false, &d);
+  Normalize("cat cats catnip zebra Quellmar x-ray 3d r2d2 'tis e.g.", false, &d);
   return 0;
 }

@@ -158,6 +158,17 @@ TEST(UserDictionaryText, WordsTheDictionaryKnowsAreTakenAsWritten) {
   // Before abbreviations and units.
   EXPECT_EQ(words("Dr. Who"), "dr=do*k who ");
   EXPECT_EQ(words("5 km"), "five km=kla*m ");
+  // Words with digits, hyphens and full stops, and a leading apostrophe.
+  auto more = Load("3d di~/ 00\r\nx-ray e/ksre~ 00\r\nr2d2 a|/tu~ 00\r\n'tis ti/z 00\r\n");
+  auto words2 = [&](std::string_view text) {
+    std::string out;
+    for (const Sentence& s : Normalize(text, false, more.get()))
+      for (const Phrase& p : s.phrases)
+        for (const Word& w : p.words) out += w.text + (w.phonetic.empty() ? "" : "=" + w.phonetic) + " ";
+    return out;
+  };
+  EXPECT_EQ(words2("A 3D X-ray of R2D2. 'Tis 3"), "a 3d=di~* x-ray=e%ksre~/ of r2d2=a|%tu~/ 'tis=ti*z three ");
+  EXPECT_EQ(words2("x-rays 33d"), "x rays thirty three d ");
   // Whole, however long.
   EXPECT_EQ(words(long_word), long_word + "=ku~* ");
   // Without the dictionary, the core's own rules.
