@@ -28,7 +28,8 @@ constexpr const char* kParagraph =
 // n made-up words of 4 to 12 letters with transcriptions, as a user's list.
 std::string SourceList(size_t n) {
   std::mt19937 rng(static_cast<uint32_t>(n));
-  const char* phonetics[] = {"ka/t", "bana/na", "pensil", "a~me/rika", "zi~bru", "o'/l", "ju~ni/ks"};
+  const char* phonetics[] = {"ka/t",   "bana/na", "pensil",  "a~me/rika",
+                             "zi~bru", "o'/l",    "ju~ni/ks"};
   const char* codes[] = {"00", "10", "02C", "02", "20"};
   std::string src;
   for (size_t k = 0; k < n; ++k) {
@@ -52,7 +53,12 @@ void BM_Compile(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
-BENCHMARK(BM_Compile)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
+BENCHMARK(BM_Compile)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oNLogN);
 
 std::shared_ptr<const core::UserDictionary> TenThousand() {
   static std::shared_ptr<const core::UserDictionary> d = [] {
@@ -82,7 +88,8 @@ BENCHMARK(BM_Speak)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 void BM_FrontEnd(benchmark::State& state) {
   std::shared_ptr<const core::UserDictionary> user;
   if (state.range(0)) user = TenThousand();
-  for (auto _ : state) benchmark::DoNotOptimize(core::Normalize(kParagraph, false, user.get()).size());
+  for (auto _ : state)
+    benchmark::DoNotOptimize(core::Normalize(kParagraph, false, user.get()).size());
 }
 BENCHMARK(BM_FrontEnd)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 

@@ -11,7 +11,9 @@
 namespace Quellmar::dictionary {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Up to `max` white-space separated fields of a line.
@@ -38,7 +40,8 @@ struct Record {
 // stops at the first stranger.
 int CodeByte(std::string_view code_field) {
   int v = 0;
-  for (size_t k = 0; k < 2 && k < code_field.size() && IsDigit(code_field[k]); ++k) v = v * 10 + (code_field[k] - '0');
+  for (size_t k = 0; k < 2 && k < code_field.size() && IsDigit(code_field[k]); ++k)
+    v = v * 10 + (code_field[k] - '0');
   return v;
 }
 
@@ -57,11 +60,14 @@ class DataWriter {
  public:
   explicit DataWriter(std::string& data) : data_(data) {}
 
-  bool Fits(size_t entry_bytes) const { return buffer_.size() + entry_bytes <= kWorkingBufferBytes; }
+  bool Fits(size_t entry_bytes) const {
+    return buffer_.size() + entry_bytes <= kWorkingBufferBytes;
+  }
 
   void StartBucket() {
     Flush();
-    if (bucket_start_ >= 0) largest_ = std::max<int64_t>(largest_, static_cast<int64_t>(data_.size()) - bucket_start_);
+    if (bucket_start_ >= 0)
+      largest_ = std::max<int64_t>(largest_, static_cast<int64_t>(data_.size()) - bucket_start_);
     bucket_start_ = static_cast<int64_t>(data_.size());
   }
   int64_t BucketStart() const { return bucket_start_; }
@@ -90,15 +96,16 @@ class DataWriter {
   void Flush() {
     if (group_header_ != std::string::npos) {
       size_t g = buffer_.size() - group_header_;
-      buffer_[group_header_ + 1] = static_cast<char>(Escape(static_cast<int>(g / kGroupLengthBase)));
-      buffer_[group_header_ + 2] = static_cast<char>(Escape(static_cast<int>(g % kGroupLengthBase)));
+      buffer_[group_header_ + 1] =
+          static_cast<char>(Escape(static_cast<int>(g / kGroupLengthBase)));
+      buffer_[group_header_ + 2] =
+          static_cast<char>(Escape(static_cast<int>(g % kGroupLengthBase)));
       last_piece_ = static_cast<int64_t>(g);
       group_header_ = std::string::npos;
     }
     data_ += buffer_;
     buffer_.clear();
   }
-
 
  private:
   std::string& data_;
@@ -158,7 +165,8 @@ ConvertedList ConvertSource(std::string_view source) {
       r.rest = "0";
     }
     r.code_field = CodeField(f[2], f[1]);
-    out.intermediate += r.prefix + '\t' + std::to_string(r.rest_length) + '\t' + r.rest + '\t' + r.code_field + "\r\n";
+    out.intermediate += r.prefix + '\t' + std::to_string(r.rest_length) + '\t' + r.rest + '\t' +
+                        r.code_field + "\r\n";
     records.push_back(std::move(r));
   }
   out.records = records.size();
@@ -177,7 +185,8 @@ ConvertedList ConvertSource(std::string_view source) {
   return out;
 }
 
-int BuildDictionary(std::string_view sorted, CompiledFiles& out, std::vector<LeftOutEntry>& left_out) {
+int BuildDictionary(std::string_view sorted, CompiledFiles& out,
+                    std::vector<LeftOutEntry>& left_out) {
   out = CompiledFiles{};
   std::vector<int32_t> table(kHashSlots, -1);
   DataWriter writer(out.data);
@@ -198,14 +207,16 @@ int BuildDictionary(std::string_view sorted, CompiledFiles& out, std::vector<Lef
     const int32_t hash = WordHash(word);
     const int64_t rest = static_cast<int64_t>(word.size()) - 3;
     if (code_field.size() >= 3 && IsDigit(code_field[2])) return kWriteBadCode;
-    const std::string_view payload = code_field.size() > 2 ? code_field.substr(2) : std::string_view();
+    const std::string_view payload =
+        code_field.size() > 2 ? code_field.substr(2) : std::string_view();
 
     if (hash < 0 || hash >= kHashSlots) {
       left_out.push_back({std::string(word), LeftOutReason::kNoHashSlot});
       continue;
     }
     const int length = static_cast<int>(std::min<size_t>(payload.size() + 1, 1000));
-    if (!FitsEscapedByte(length) || (rest > 0 && !FitsEscapedByte(static_cast<int>(std::min<int64_t>(rest, 1000))))) {
+    if (!FitsEscapedByte(length) ||
+        (rest > 0 && !FitsEscapedByte(static_cast<int>(std::min<int64_t>(rest, 1000))))) {
       left_out.push_back({std::string(word), LeftOutReason::kTooLong});
       continue;
     }
@@ -254,7 +265,8 @@ int BuildDictionary(std::string_view sorted, CompiledFiles& out, std::vector<Lef
                   static_cast<long>(table[static_cast<size_t>(slot)]));
     out.hash_table += line;
   }
-  static constexpr int32_t kRangeStarts[10] = {2501, 5001, 7501, 10001, 15001, 20001, 22501, 27501, 30001, 32501};
+  static constexpr int32_t kRangeStarts[10] = {2501,  5001,  7501,  10001, 15001,
+                                               20001, 22501, 27501, 30001, 32501};
   for (int r = 0; r < 10; ++r) {
     const int32_t low = kRangeStarts[r];
     const int32_t high = r + 1 < 10 ? kRangeStarts[r + 1] - 1 : kHashSlots;
@@ -325,7 +337,8 @@ int Write(const std::string& temp_dir, const std::string& dict_dir, Reporter& re
   }
   if (!left_out.empty()) {
     std::vector<std::string> lines;
-    for (const LeftOutEntry& e : left_out) lines.push_back(e.word.substr(0, 60) + ": " + LeftOutReasonText(e.reason));
+    for (const LeftOutEntry& e : left_out)
+      lines.push_back(e.word.substr(0, 60) + ": " + LeftOutReasonText(e.reason));
     reporter.Report(LeftOutList(kEntriesLeftOutText, lines), kLeftOutCaption);
   }
   return kWriteOk;

@@ -48,9 +48,9 @@ inline constexpr char kWriteFailedText[] =
 inline constexpr size_t kLeftOutListed = 20;
 
 enum class LeftOutReason {
-  kNoHashSlot,     // three z's: the hash is one past the table
-  kGroupTooLong,   // its group would outgrow the working buffer
-  kTooLong,        // its word or encoded transcription does not fit a length byte
+  kNoHashSlot,    // three z's: the hash is one past the table
+  kGroupTooLong,  // its group would outgrow the working buffer
+  kTooLong,       // its word or encoded transcription does not fit a length byte
 };
 const char* LeftOutReasonText(LeftOutReason reason);
 
@@ -84,7 +84,8 @@ std::string CodeField(std::string_view code, std::string_view transcription);
 // May throw std::bad_alloc.
 ConvertedList ConvertSource(std::string_view source_list);
 // kWriteOk or kWriteBadCode (out is then incomplete).
-int BuildDictionary(std::string_view sorted, CompiledFiles& out, std::vector<LeftOutEntry>& left_out);
+int BuildDictionary(std::string_view sorted, CompiledFiles& out,
+                    std::vector<LeftOutEntry>& left_out);
 
 // Convert (source list, temp folder): kConvertOk or kConvertFailed, with the
 // failure reported.

@@ -40,8 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pos = files.hash_table.find('\n', pos + 1);
   while (pos != std::string::npos && pos + 1 < files.hash_table.size()) {
     long slot = 0, offset = 0;
-    if (std::sscanf(files.hash_table.c_str() + pos + 1, "%ld  %ld", &slot, &offset) != 2) __builtin_trap();
-    if (slot < 0 || slot >= kHashSlots || offset < 0 || static_cast<size_t>(offset) >= files.data.size())
+    if (std::sscanf(files.hash_table.c_str() + pos + 1, "%ld  %ld", &slot, &offset) != 2)
+      __builtin_trap();
+    if (slot < 0 || slot >= kHashSlots || offset < 0 ||
+        static_cast<size_t>(offset) >= files.data.size())
       __builtin_trap();
     pos = files.hash_table.find('\n', pos + 1);
   }

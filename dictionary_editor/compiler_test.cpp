@@ -19,7 +19,8 @@ class TempFolder {
   TempFolder() {
     static int n = 0;
     std::random_device rd;
-    path_ = fs::temp_directory_path() / ("qm-comp-" + std::to_string(rd()) + "-" + std::to_string(++n));
+    path_ =
+        fs::temp_directory_path() / ("qm-comp-" + std::to_string(rd()) + "-" + std::to_string(++n));
     fs::create_directories(path_);
   }
   ~TempFolder() {
@@ -78,11 +79,13 @@ TEST(Compiler, WorkedExampleByteForByte) {
   EXPECT_EQ(run.Temp("tempout.txt"),
             "cat\t0\t0\t00ka*t\r\ncat\t1\ts\t00ka*ts\r\ncat\t3\tnip\t00ka%tni/p\r\n"
             "cab\t0\t0\t00ka*b\r\nzeb\t2\tra\t00zi~%bru/\r\n");
-  EXPECT_EQ(run.Temp("ds4"),
-            "cab\t00ka*b\r\ncat\t00ka*t\r\ncats\t00ka*ts\r\ncatnip\t00ka%tni/p\r\nzebra\t00zi~%bru/\r\n");
-  EXPECT_EQ(Hex(run.Dict("lexmere.fle")),
-            "00 05 00 6b 61 2a 62 00 05 00 6b 61 2a 74 01 00 0b 73 06 00 6b 61 2a 74 73 03 00 10 6e 69 "
-            "70 8b 00 6b 61 25 74 6e 69 2f 70 7c 02 00 0f 72 61 8b 00 7a 69 7e 25 62 72 75 2f");
+  EXPECT_EQ(
+      run.Temp("ds4"),
+      "cab\t00ka*b\r\ncat\t00ka*t\r\ncats\t00ka*ts\r\ncatnip\t00ka%tni/p\r\nzebra\t00zi~%bru/\r\n");
+  EXPECT_EQ(
+      Hex(run.Dict("lexmere.fle")),
+      "00 05 00 6b 61 2a 62 00 05 00 6b 61 2a 74 01 00 0b 73 06 00 6b 61 2a 74 73 03 00 10 6e 69 "
+      "70 8b 00 6b 61 25 74 6e 69 2f 70 7c 02 00 0f 72 61 8b 00 7a 69 7e 25 62 72 75 2f");
   EXPECT_EQ(run.Dict("userhash.tab"), "3\r\n35\r\n24897  0\r\n24915  7\r\n60036  41\r\n");
   EXPECT_EQ(run.Dict("userhash.dvl"), "3\r\n3\r\n3\r\n3\r\n3\r\n3\r\n0\r\n3\r\n3\r\n2\r\n");
   // The user's list is only read.
@@ -116,7 +119,8 @@ TEST(Compiler, EscapedLengthsCodesAndPayloads) {
   // A group of length 10 and a length byte of 10 are written as 140, never
   // as a line feed; the code "10" too. City, Country and State carry their
   // letter before the transcription.
-  Compile run("cats kat 10\r\ncab ka/tnips 00\r\nrome ro~m 02C\r\nperu peru~ 02D\r\nbob bo/b 02\r\n");
+  Compile run(
+      "cats kat 10\r\ncab ka/tnips 00\r\nrome ro~m 02C\r\nperu peru~ 02D\r\nbob bo/b 02\r\n");
   ASSERT_EQ(run.write, kWriteOk);
   std::string fle = run.Dict("lexmere.fle");
   EXPECT_EQ(Hex(fle),
@@ -179,7 +183,8 @@ TEST(Compiler, ThreeZsAreLeftOutAndReported) {
   ASSERT_EQ(run.reporter.messages.size(), 1u);
   EXPECT_EQ(run.reporter.messages[0].caption, kLeftOutCaption);
   EXPECT_EQ(run.reporter.messages[0].text,
-            std::string(kEntriesLeftOutText) + "ZZZtop: " + LeftOutReasonText(LeftOutReason::kNoHashSlot) +
+            std::string(kEntriesLeftOutText) +
+                "ZZZtop: " + LeftOutReasonText(LeftOutReason::kNoHashSlot) +
                 "\nzzz: " + LeftOutReasonText(LeftOutReason::kNoHashSlot) + "\n");
   EXPECT_EQ(run.Dict("lexmere.txt"), "zzz zi/z 00\r\nZZZtop zi/ztop 00\r\nzoo zu~ 00\r\n");
 }
@@ -197,7 +202,8 @@ TEST(Compiler, GroupsStayWithinTheWorkingBuffer) {
   std::string fle = run.Dict("lexmere.fle");
   ASSERT_GE(fle.size(), 4u);
   EXPECT_EQ(static_cast<unsigned char>(fle[0]), kLongBucketMarker);
-  int g = Unescape(static_cast<unsigned char>(fle[2])) * 127 + Unescape(static_cast<unsigned char>(fle[3]));
+  int g = Unescape(static_cast<unsigned char>(fle[2])) * 127 +
+          Unescape(static_cast<unsigned char>(fle[3]));
   EXPECT_EQ(fle.size(), 1u + g);
   EXPECT_LE(fle.size(), kWorkingBufferBytes);
   size_t kept = (g - 3) / 10;
@@ -208,20 +214,23 @@ TEST(Compiler, GroupsStayWithinTheWorkingBuffer) {
   EXPECT_NE(run.reporter.messages[0].text.find(std::string(first_left_out) +
                                                LeftOutReasonText(LeftOutReason::kGroupTooLong)),
             std::string::npos);
-  EXPECT_NE(run.reporter.messages[0].text.find("... and " + std::to_string(3000 - kept - kLeftOutListed) + " more\n"),
+  EXPECT_NE(run.reporter.messages[0].text.find(
+                "... and " + std::to_string(3000 - kept - kLeftOutListed) + " more\n"),
             std::string::npos);
 }
 
 TEST(Compiler, WordLengths) {
   std::string w200(200, 'q'), w142(142, 'r');
-  Compile run("a e/ 00\r\nab a/b 00\r\nabc a/bk 00\r\n" + w200 + " kat 00\r\n" + w142 + " kat 00\r\n");
+  Compile run("a e/ 00\r\nab a/b 00\r\nabc a/bk 00\r\n" + w200 + " kat 00\r\n" + w142 +
+              " kat 00\r\n");
   ASSERT_EQ(run.write, kWriteOk);
   std::string fle = run.Dict("lexmere.fle");
   // A 200-letter word keeps its 197 remaining letters behind the byte 197.
   EXPECT_NE(fle.find(std::string("\x7c\xc5", 2)), std::string::npos);
   // 139 remaining letters would read back as an escaped 9.
   ASSERT_EQ(run.reporter.messages.size(), 1u);
-  EXPECT_NE(run.reporter.messages[0].text.find(LeftOutReasonText(LeftOutReason::kTooLong)), std::string::npos);
+  EXPECT_NE(run.reporter.messages[0].text.find(LeftOutReasonText(LeftOutReason::kTooLong)),
+            std::string::npos);
   EXPECT_EQ(run.Dict("userhash.tab").substr(0, 3), "4\r\n");
 }
 
@@ -230,7 +239,8 @@ TEST(Compiler, LinesThatAreNotThreeFieldsAreSkippedAndReported) {
   ASSERT_EQ(run.write, kWriteOk);
   EXPECT_EQ(run.Temp("ds4"), "cab\t00ka*b\r\nzebra\t00zi~%bru/\r\n");
   ASSERT_EQ(run.reporter.messages.size(), 1u);
-  EXPECT_EQ(run.reporter.messages[0].text, std::string(kLinesLeftOutText) + "line 1: one\nline 3: cat ka/t\n");
+  EXPECT_EQ(run.reporter.messages[0].text,
+            std::string(kLinesLeftOutText) + "line 1: one\nline 3: cat ka/t\n");
 }
 
 TEST(Compiler, BinaryAndOddSourceListsNeverFail) {

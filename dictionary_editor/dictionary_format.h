@@ -38,10 +38,14 @@ inline int HashCode(unsigned char c) {
 inline int32_t WordHash(std::string_view word) {
   auto code = [&](size_t k) { return HashCode(static_cast<unsigned char>(word[k])); };
   switch (word.size()) {
-    case 0: return 0;
-    case 1: return code(0);
-    case 2: return code(0) * 39 + code(1);
-    default: return code(0) * 1521 + code(1) * 39 + code(2);
+    case 0:
+      return 0;
+    case 1:
+      return code(0);
+    case 2:
+      return code(0) * 39 + code(1);
+    default:
+      return code(0) * 1521 + code(1) * 39 + code(2);
   }
 }
 

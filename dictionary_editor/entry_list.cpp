@@ -6,7 +6,9 @@ namespace Quellmar::dictionary {
 namespace {
 
 bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char Fold(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
 bool IsFieldSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
@@ -161,7 +163,7 @@ EntryList::Position EntryList::Find(std::string_view word) {
 }
 
 EntryList::AddResult EntryList::Add(DictionaryEntry entry) {
-  if (entry.word.empty() || entry.phonetic.empty() || HasSpace(entry.word) ||
+  if (entry.word.empty() || entry.phonetic.empty() || entry.code.empty() || HasSpace(entry.word) ||
       HasSpace(entry.phonetic) || HasSpace(entry.code)) {
     return AddResult::kRejected;
   }
@@ -179,9 +181,11 @@ EntryList::AddResult EntryList::Add(DictionaryEntry entry) {
   const int slot = LetterSlot(entry.word);
   Node* previous = nullptr;
   for (int k = slot >= 0 ? slot : 25; k >= 0 && previous == nullptr; --k) {
-    if (index_[k] != nullptr && CompareWords(index_[k]->entry.word, entry.word) < 0) previous = index_[k];
+    if (index_[k] != nullptr && CompareWords(index_[k]->entry.word, entry.word) < 0)
+      previous = index_[k];
   }
-  if (previous == nullptr && head_ && CompareWords(head_->entry.word, entry.word) < 0) previous = head_.get();
+  if (previous == nullptr && head_ && CompareWords(head_->entry.word, entry.word) < 0)
+    previous = head_.get();
   if (previous != nullptr) {
     while (previous->next && CompareWords(previous->next->entry.word, entry.word) < 0)
       previous = previous->next.get();
@@ -195,7 +199,8 @@ EntryList::AddResult EntryList::Add(DictionaryEntry entry) {
   link = std::move(node);
   if (added->next == nullptr) tail_ = added;
   ++size_;
-  if (slot >= 0 && (index_[slot] == nullptr || index_[slot] == added->next.get())) index_[slot] = added;
+  if (slot >= 0 && (index_[slot] == nullptr || index_[slot] == added->next.get()))
+    index_[slot] = added;
   if (!sorted_) RebuildIndex();
   return AddResult::kAdded;
 }
@@ -212,7 +217,8 @@ void EntryList::Remove(Position position) {
   int slot = LetterSlot(node->entry.word);
   if (slot >= 0 && index_[slot] == node) {
     Node* successor = link.get();
-    index_[slot] = (successor != nullptr && LetterSlot(successor->entry.word) == slot) ? successor : nullptr;
+    index_[slot] =
+        (successor != nullptr && LetterSlot(successor->entry.word) == slot) ? successor : nullptr;
   }
   if (!sorted_) RebuildIndex();
 }

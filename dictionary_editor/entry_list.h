@@ -79,8 +79,8 @@ class EntryList {
 
   // Stores the word in lower case at its place in the order, or rewrites
   // the transcription and code of the entry that has that word. An empty
-  // word or transcription, or one holding white space (which the source
-  // list could not keep apart from the next field), is refused.
+  // word, transcription or code, or one holding white space (which the
+  // source list could not keep apart from the next field), is refused.
   AddResult Add(DictionaryEntry entry);
   // The entry whose word is exactly the given word folded to lower case.
   Position Find(std::string_view word);

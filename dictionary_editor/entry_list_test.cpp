@@ -20,7 +20,8 @@ class TempFolder {
   TempFolder() {
     static int n = 0;
     std::random_device rd;
-    path_ = fs::temp_directory_path() / ("qm-dict-" + std::to_string(rd()) + "-" + std::to_string(++n));
+    path_ =
+        fs::temp_directory_path() / ("qm-dict-" + std::to_string(rd()) + "-" + std::to_string(++n));
     fs::create_directories(path_);
   }
   ~TempFolder() {
@@ -55,11 +56,11 @@ TEST(EntryList, LoadTakesThreeOrTwoFieldsAndSavesWhatItRead) {
   std::string src = dir.File("lexmere.txt");
   WriteBytes(src,
              "cat ka/t 00\r\n"
-             "dog\tdo'g\n"            // two fields: the code becomes "10"
-             "lonely\r\n"             // one field: skipped
+             "dog\tdo'g\n"  // two fields: the code becomes "10"
+             "lonely\r\n"   // one field: skipped
              "\r\n"
              "Quellmar kwe/lmar 02 extra fields\n"
-             "zebra zi~/bru 02D");    // no line end at all
+             "zebra zi~/bru 02D");  // no line end at all
   EntryList list;
   ASSERT_EQ(list.Load(src), 4u);
   EXPECT_EQ(list.Serialize(),
@@ -134,8 +135,8 @@ TEST(EntryList, WordsWithoutALetterSlotAreKeptAndFound) {
   for (const char* w : {"zulu", "3d", "'tis", "apple", "\xe9t\xe9", "{x", "mango", "-x"}) {
     ASSERT_EQ(list.Add({w, "a", "00"}), EntryList::AddResult::kAdded) << w;
   }
-  EXPECT_EQ(Words(list), (std::vector<std::string>{"'tis", "-x", "3d", "apple", "mango", "zulu", "{x",
-                                                   "\xe9t\xe9"}));
+  EXPECT_EQ(Words(list), (std::vector<std::string>{"'tis", "-x", "3d", "apple", "mango", "zulu",
+                                                   "{x", "\xe9t\xe9"}));
   for (const DictionaryEntry& e : list) {
     EntryList::Position p = list.Find(e.word);
     ASSERT_NE(p.node, nullptr) << e.word;
@@ -189,7 +190,9 @@ TEST(EntryList, SavesIntoAFolderWithAnAccentedName) {
 // the right entry and predecessor.
 TEST(EntryList, BehavesLikeASortedMap) {
   struct Less {
-    bool operator()(const std::string& a, const std::string& b) const { return CompareWords(a, b) < 0; }
+    bool operator()(const std::string& a, const std::string& b) const {
+      return CompareWords(a, b) < 0;
+    }
   };
   std::mt19937 rng(20261209);
   const std::string alphabet = "abcdezyxAZ09'-\xe9";
@@ -208,8 +211,9 @@ TEST(EntryList, BehavesLikeASortedMap) {
       case 0: {
         std::string ph = std::string(1, "aeiou"[rng() % 5]), code = (rng() % 2) ? "00" : "10";
         auto expected = !model.count(lower) ? EntryList::AddResult::kAdded
-                        : model[lower] == std::make_pair(ph, code) ? EntryList::AddResult::kUnchanged
-                                                                  : EntryList::AddResult::kUpdated;
+                        : model[lower] == std::make_pair(ph, code)
+                            ? EntryList::AddResult::kUnchanged
+                            : EntryList::AddResult::kUpdated;
         ASSERT_EQ(list.Add({w, ph, code}), expected) << w;
         model[lower] = {ph, code};
         break;
@@ -261,10 +265,12 @@ TEST(EntryList, BehavesLikeASortedMap) {
 // added words do not duplicate existing ones.
 TEST(EntryList, UnorderedHandMadeListStaysUsable) {
   TempFolder dir;
-  WriteBytes(dir.File("u.txt"), "zoo zu~ 00\r\napple a/pl 00\r\nbanana bana/na 00\r\nabacus a/bakus 00\r\n");
+  WriteBytes(dir.File("u.txt"),
+             "zoo zu~ 00\r\napple a/pl 00\r\nbanana bana/na 00\r\nabacus a/bakus 00\r\n");
   EntryList list;
   ASSERT_EQ(list.Load(dir.File("u.txt")), 4u);
-  for (const char* w : {"zoo", "apple", "banana", "abacus"}) EXPECT_NE(list.Find(w).node, nullptr) << w;
+  for (const char* w : {"zoo", "apple", "banana", "abacus"})
+    EXPECT_NE(list.Find(w).node, nullptr) << w;
   EXPECT_EQ(list.Add({"abacus", "a/bakus", "00"}), EntryList::AddResult::kUnchanged);
   EXPECT_EQ(list.Add({"aardvark", "a|dva|k", "00"}), EntryList::AddResult::kAdded);
   EXPECT_EQ(list.size(), 5u);

@@ -10,7 +10,9 @@ namespace Quellmar::dictionary {
 
 // Diacritics that may follow a sound symbol's letter.
 inline bool IsDiacritic(char c) { return c == '~' || c == '|' || c == '^' || c == '\''; }
-inline bool IsVowelLetter(char c) { return c == 'a' || c == 'e' || c == 'i' || c == 'o' || c == 'u'; }
+inline bool IsVowelLetter(char c) {
+  return c == 'a' || c == 'e' || c == 'i' || c == 'o' || c == 'u';
+}
 
 // The engine encoding of a typed transcription ("bana/na" -> "ba#na%na/").
 // Any bytes are accepted; text outside the notation passes through.

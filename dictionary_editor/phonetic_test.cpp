@@ -35,9 +35,9 @@ TEST(EncodePhonetic, StressMark) {
 }
 
 TEST(EncodePhonetic, SyllabicConsonants) {
-  EXPECT_EQ(EncodePhonetic("kil/"), "kl'");   // the mark has no vowel before it and goes
-  EXPECT_EQ(EncodePhonetic("il/"), "i#l");    // not at the first character
-  EXPECT_EQ(EncodePhonetic("/aul"), "au/l");  // "au" is a vowel, not a + "ul"
+  EXPECT_EQ(EncodePhonetic("kil/"), "kl'");     // the mark has no vowel before it and goes
+  EXPECT_EQ(EncodePhonetic("il/"), "i#l");      // not at the first character
+  EXPECT_EQ(EncodePhonetic("/aul"), "au/l");    // "au" is a vowel, not a + "ul"
   EXPECT_EQ(EncodePhonetic("/kin~"), "ki/n~");  // "in~" is a vowel and "ng"
   EXPECT_EQ(EncodePhonetic("boi/l"), "boi*l");
   EXPECT_EQ(EncodePhonetic("bo/tum"), "bo%tm'/");

@@ -37,7 +37,9 @@ bool ReplaceFilesContents(const std::vector<FileContents>& files) {
     std::error_code ec;
     // Replaces an existing file in one step (MoveFileEx with
     // MOVEFILE_REPLACE_EXISTING on Windows, rename(2) elsewhere).
-    if (ok) std::filesystem::rename(std::filesystem::path(NewName(f.path)), std::filesystem::path(f.path), ec);
+    if (ok)
+      std::filesystem::rename(std::filesystem::path(NewName(f.path)), std::filesystem::path(f.path),
+                              ec);
     if (!ok || ec) {
       ok = false;
       RemoveQuietly(NewName(f.path));

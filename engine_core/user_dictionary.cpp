@@ -57,13 +57,16 @@ UserDictionary::UserDictionary(std::string data, std::string_view table) : data_
     if (slot >= fmt::kHashSlots || static_cast<uint64_t>(offset) >= data_.size()) continue;
     index_.emplace_back(static_cast<int32_t>(slot), static_cast<uint32_t>(offset));
   }
-  std::stable_sort(index_.begin(), index_.end(), [](auto& a, auto& b) { return a.first < b.first; });
+  std::stable_sort(index_.begin(), index_.end(),
+                   [](auto& a, auto& b) { return a.first < b.first; });
   // Of two lines for one slot the later one counts, as it does when the
   // compiler assigns a slot twice.
   std::vector<std::pair<int32_t, uint32_t>> unique;
   for (const auto& e : index_) {
-    if (!unique.empty() && unique.back().first == e.first) unique.back() = e;
-    else unique.push_back(e);
+    if (!unique.empty() && unique.back().first == e.first)
+      unique.back() = e;
+    else
+      unique.push_back(e);
   }
   index_ = std::move(unique);
   for (const auto& e : index_) starts_.push_back(e.second);
@@ -88,7 +91,8 @@ bool UserDictionary::Find(std::string_view word, std::string& encoded) const {
   return true;
 }
 
-bool UserDictionary::FindInBucket(size_t p, size_t end, std::string_view word, std::string& payload) const {
+bool UserDictionary::FindInBucket(size_t p, size_t end, std::string_view word,
+                                  std::string& payload) const {
   auto byte = [&](size_t k) { return static_cast<unsigned char>(data_[k]); };
   auto value = [&](size_t k) { return fmt::Unescape(byte(k)); };
   // An entry at q (after its remaining letters): length, code, payload.
@@ -120,7 +124,8 @@ bool UserDictionary::FindInBucket(size_t p, size_t end, std::string_view word, s
   int previous = 0;
   while (p + 3 <= end) {
     const int r = value(p);
-    const size_t g = static_cast<size_t>(value(p + 1)) * fmt::kGroupLengthBase + static_cast<size_t>(value(p + 2));
+    const size_t g = static_cast<size_t>(value(p + 1)) * fmt::kGroupLengthBase +
+                     static_cast<size_t>(value(p + 2));
     // Groups rise in length; anything else is the next bucket.
     if (r <= previous || g < 3 || p + g > end) return false;
     previous = r;
@@ -152,7 +157,8 @@ bool UserDictionaryCache::StandardStamp(const std::filesystem::path& file, Stamp
   return !ec;
 }
 
-std::shared_ptr<const UserDictionary> UserDictionaryCache::Get(const std::filesystem::path& folder) {
+std::shared_ptr<const UserDictionary> UserDictionaryCache::Get(
+    const std::filesystem::path& folder) {
   std::filesystem::path data_path = folder, table_path = folder;
   data_path += fmt::kDataFileName;
   table_path += fmt::kHashFileName;
@@ -164,7 +170,8 @@ std::shared_ptr<const UserDictionary> UserDictionaryCache::Get(const std::filesy
     dictionary_.reset();
     return nullptr;
   }
-  if (dictionary_ && folder == folder_ && data_stamp == data_stamp_ && table_stamp == table_stamp_) return dictionary_;
+  if (dictionary_ && folder == folder_ && data_stamp == data_stamp_ && table_stamp == table_stamp_)
+    return dictionary_;
   std::string data, table;
   if (!ReadFile(data_path, data) || !ReadFile(table_path, table)) {
     dictionary_.reset();

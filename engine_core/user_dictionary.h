@@ -34,7 +34,7 @@ class UserDictionary : public WordLookup {
 
   std::string data_;
   std::vector<std::pair<int32_t, uint32_t>> index_;  // slot, offset; by slot
-  std::vector<uint32_t> starts_;                      // every bucket offset, ascending
+  std::vector<uint32_t> starts_;                     // every bucket offset, ascending
 };
 
 // The compiled dictionary of one folder, read again when one of its files

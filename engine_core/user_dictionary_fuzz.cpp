@@ -17,9 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string fle(bytes.substr(split < bytes.size() ? split + 1 : split));
   UserDictionary d(fle, table);
   std::string encoded;
-  for (const char* w : {"a", "ab", "cat", "cats", "catnip", "zebra", "zzzz", "'tis", "x-ray", "quellmar"})
+  for (const char* w :
+       {"a", "ab", "cat", "cats", "catnip", "zebra", "zzzz", "'tis", "x-ray", "quellmar"})
     d.Find(w, encoded);
-  for (size_t k = 0; k + 1 < fle.size() && k < 64; ++k) d.Find(std::string_view(fle).substr(k, 1 + k % 12), encoded);
+  for (size_t k = 0; k + 1 < fle.size() && k < 64; ++k)
+    d.Find(std::string_view(fle).substr(k, 1 + k % 12), encoded);
   Normalize("cat cats catnip zebra Quellmar x-ray 3d r2d2 'tis e.g.", false, &d);
   return 0;
 }

@@ -23,7 +23,8 @@ struct Compiled {
 
 Compiled CompileList(std::string_view source) {
   Compiled c;
-  EXPECT_EQ(dict::BuildDictionary(dict::ConvertSource(source).sorted, c.files, c.left_out), dict::kWriteOk);
+  EXPECT_EQ(dict::BuildDictionary(dict::ConvertSource(source).sorted, c.files, c.left_out),
+            dict::kWriteOk);
   return c;
 }
 
@@ -59,7 +60,8 @@ TEST(UserDictionary, FindsEveryWordOfTheCompiledList) {
 }
 
 TEST(UserDictionary, DuplicatesAndLeftOutWords) {
-  auto d = Load("cat ka/t 00\r\ncat ke/t 00\r\nzzz zi/z 00\r\nzzzebra zi~/bru 00\r\nzoo zu~ 00\r\n");
+  auto d =
+      Load("cat ka/t 00\r\ncat ke/t 00\r\nzzz zi/z 00\r\nzzzebra zi~/bru 00\r\nzoo zu~ 00\r\n");
   EXPECT_EQ(Lookup(*d, "cat"), "ke*t");  // the bucket written last
   EXPECT_EQ(Lookup(*d, "zzz"), "<none>");
   EXPECT_EQ(Lookup(*d, "zzzebra"), "<none>");
@@ -71,7 +73,8 @@ TEST(UserDictionary, DuplicatesAndLeftOutWords) {
 TEST(UserDictionary, CompilerAndReaderAgreeOnRandomLists) {
   std::mt19937 rng(14);
   const std::string alphabet = "abcdefghijklmnopqrstuvwxyz'0123456789-.";
-  const char* phonetics[] = {"ka/t", "bana/na", "pensil", "a~me/rika", "zi~bru", "o'/l", "ju~ni/ks"};
+  const char* phonetics[] = {"ka/t",   "bana/na", "pensil",  "a~me/rika",
+                             "zi~bru", "o'/l",    "ju~ni/ks"};
   for (int round = 0; round < 5; ++round) {
     std::set<std::string> words;
     while (words.size() < 3000) {
@@ -112,7 +115,8 @@ TEST(UserDictionary, DamagedFilesFindNothingWrong) {
       EXPECT_TRUE(got == "<none>" || got == Lookup(*Load(kWorked), w)) << w << " cut at " << cut;
     }
   }
-  UserDictionary junk("\x7c\x01\x00\x05xyz", "x\r\ny\r\n-5 3\r\n24915 999999\r\n99999999999 0\r\n24915\r\n");
+  UserDictionary junk("\x7c\x01\x00\x05xyz",
+                      "x\r\ny\r\n-5 3\r\n24915 999999\r\n99999999999 0\r\n24915\r\n");
   EXPECT_EQ(junk.Slots(), 0u);
   EXPECT_EQ(Lookup(junk, "cats"), "<none>");
 }
@@ -146,12 +150,14 @@ TEST(UserDictionaryCache, ReadsAgainWhenTheFilesChange) {
 
 TEST(UserDictionaryText, WordsTheDictionaryKnowsAreTakenAsWritten) {
   std::string long_word(40, 'q');
-  auto d = Load("zorblax zo|/blaks 00\r\ndr do/k 00\r\n" + long_word + " ku~ 00\r\nkm kla/m 00\r\n");
+  auto d =
+      Load("zorblax zo|/blaks 00\r\ndr do/k 00\r\n" + long_word + " ku~ 00\r\nkm kla/m 00\r\n");
   auto words = [&](std::string_view text) {
     std::string out;
     for (const Sentence& s : Normalize(text, false, d.get()))
       for (const Phrase& p : s.phrases)
-        for (const Word& w : p.words) out += w.text + (w.phonetic.empty() ? "" : "=" + w.phonetic) + " ";
+        for (const Word& w : p.words)
+          out += w.text + (w.phonetic.empty() ? "" : "=" + w.phonetic) + " ";
     return out;
   };
   EXPECT_EQ(words("Say ZORBLAX now."), "say zorblax=zo|%bla/ks now ");
@@ -164,10 +170,12 @@ TEST(UserDictionaryText, WordsTheDictionaryKnowsAreTakenAsWritten) {
     std::string out;
     for (const Sentence& s : Normalize(text, false, more.get()))
       for (const Phrase& p : s.phrases)
-        for (const Word& w : p.words) out += w.text + (w.phonetic.empty() ? "" : "=" + w.phonetic) + " ";
+        for (const Word& w : p.words)
+          out += w.text + (w.phonetic.empty() ? "" : "=" + w.phonetic) + " ";
     return out;
   };
-  EXPECT_EQ(words2("A 3D X-ray of R2D2. 'Tis 3"), "a 3d=di~* x-ray=e%ksre~/ of r2d2=a|%tu~/ 'tis=ti*z three ");
+  EXPECT_EQ(words2("A 3D X-ray of R2D2. 'Tis 3"),
+            "a 3d=di~* x-ray=e%ksre~/ of r2d2=a|%tu~/ 'tis=ti*z three ");
   EXPECT_EQ(words2("x-rays 33d"), "x rays thirty three d ");
   // Whole, however long.
   EXPECT_EQ(words(long_word), long_word + "=ku~* ");
@@ -191,7 +199,8 @@ TEST(UserDictionaryText, DictionaryWordSoundsLikeItsTranscription) {
   // sentence's pause.
   ASSERT_GE(user.size(), phonetic.size());
   EXPECT_TRUE(std::equal(phonetic.begin(), phonetic.end(), user.begin()));
-  EXPECT_EQ(user.size() - phonetic.size(), own.size() - SpeakPhones(LetterToSound("zorblax")).size());
+  EXPECT_EQ(user.size() - phonetic.size(),
+            own.size() - SpeakPhones(LetterToSound("zorblax")).size());
 }
 
 }  // namespace

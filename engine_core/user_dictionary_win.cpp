@@ -18,8 +18,8 @@ std::wstring SettingsPath() {
 
 std::wstring ProfileString(const wchar_t* section, const wchar_t* key, const std::wstring& path) {
   wchar_t value[kEngineSettingsValueChars];
-  DWORD n = GetPrivateProfileStringW(section, key, L"", value, static_cast<DWORD>(kEngineSettingsValueChars),
-                                     path.c_str());
+  DWORD n = GetPrivateProfileStringW(section, key, L"", value,
+                                     static_cast<DWORD>(kEngineSettingsValueChars), path.c_str());
   return std::wstring(value, n);
 }
 

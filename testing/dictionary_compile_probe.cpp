@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
   }
   StderrReporter reporter;
   int result = Quellmar::dictionary::Convert(argv[1], argv[2], reporter);
-  if (result == Quellmar::dictionary::kConvertOk) result = Quellmar::dictionary::Write(argv[2], argv[3], reporter);
+  if (result == Quellmar::dictionary::kConvertOk)
+    result = Quellmar::dictionary::Write(argv[2], argv[3], reporter);
   std::printf("%d\n", result);
   return result == 0 ? 0 : 1;
 }

@@ -30,7 +30,8 @@ int Compile(const Args& args) {
   const std::string* temp = Option(args, "--temp");
   const std::string* dict = Option(args, "--dict");
   if (source == nullptr || temp == nullptr || dict == nullptr) {
-    std::fprintf(stderr, "usage: qmtool dictionary compile --source FILE --temp TDIR --dict DDIR\n");
+    std::fprintf(stderr,
+                 "usage: qmtool dictionary compile --source FILE --temp TDIR --dict DDIR\n");
     return 2;
   }
   StderrReporter reporter;
@@ -54,8 +55,9 @@ int Dictionary(const Args& args) {
 
 }  // namespace
 
-QM_TOOL_COMMAND("dictionary",
-                "dictionary compile --source FILE --temp TDIR --dict DDIR | dictionary encode TRANSCRIPTION",
-                Dictionary);
+QM_TOOL_COMMAND(
+    "dictionary",
+    "dictionary compile --source FILE --temp TDIR --dict DDIR | dictionary encode TRANSCRIPTION",
+    Dictionary);
 
 }  // namespace Quellmar::tool
