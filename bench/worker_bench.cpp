@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -204,6 +205,30 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
   stop = true;
   for (auto& t : busy) t.join();
 
+  // A hundred programs connected and idle, as many screen readers and tools
+  // keep their connection between utterances. The threads that served them
+  // retire once idle (the system pool lets about half of its spare threads
+  // go every few seconds), so measure once the figure has settled.
+  constexpr int kIdleClients = 100;
+  std::vector<std::unique_ptr<WorkerClient>> idle_clients;
+  for (int i = 0; i < kIdleClients; ++i) {
+    idle_clients.push_back(std::make_unique<WorkerClient>(worker));
+    WorkerInfo info;
+    idle_clients.back()->RequestInfo(info);
+  }
+  const double connected = PrivateMiB(pid);
+  double hundred = connected;
+  int settled_s = 0;
+  for (int unchanged = 0; settled_s < 60 && unchanged < 3; settled_s += 3) {
+    Sleep(3000);
+    const double now = PrivateMiB(pid);
+    unchanged = now == hundred ? unchanged + 1 : 0;
+    hundred = now;
+  }
+  idle_clients.clear();
+  Sleep(8000);
+  const double after_idle = PrivateMiB(pid);
+
   std::printf("worker bench (median of %d runs, ms; short %.2f s of audio, two sentences %.2f s)\n",
               runs, short_bytes / 32000.0, long_bytes / 32000.0);
   std::printf("  first request, no worker running (launch included): first piece %.1f, End %.1f\n",
@@ -219,6 +244,10 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
               100.0 * (Median(long_end) - Median(local_long)) / Median(local_long));
   std::printf("  worker private memory: idle %.1f MiB, eight busy clients (peak) %.1f MiB\n", idle,
               peak);
+  std::printf("  worker private memory with %d idle clients: %.1f MiB just connected, %.1f MiB "
+              "settled after %d s: %.0f KiB per idle client; %.1f MiB once they closed\n",
+              kIdleClients, connected, hundred, settled_s, (hundred - idle) * 1024.0 / kIdleClients,
+              after_idle);
   WorkerClient(worker).RequestShutdown();
   return 0;
 }

@@ -71,14 +71,19 @@ void BuildTag() {
                 static_cast<unsigned long>(GetCurrentProcessId()));
 }
 
+// Rotation renames the live log over the old generation in one step. Every
+// process holds the log without delete sharing, so the rename fails while any
+// other process has it open: a long-lived process (the worker, a screen
+// reader) never has its file renamed away from under it, and a failed rename
+// leaves the old generation where it was. The caller then appends to the live
+// file as it stands.
 void RotateIfFull(const wchar_t* live) {
   WIN32_FILE_ATTRIBUTE_DATA info;
   if (!GetFileAttributesExW(live, GetFileExInfoStandard, &info)) return;
   if (info.nFileSizeHigh == 0 && info.nFileSizeLow < kLogRotateBytes) return;
   wchar_t rotated[kLogPathChars];
   if (!BuildLogPath(kLogSuffixRotated, rotated, kLogPathChars)) return;
-  DeleteFileW(rotated);
-  MoveFileW(live, rotated);
+  MoveFileExW(live, rotated, MOVEFILE_REPLACE_EXISTING);
 }
 
 // Opens the live log, at most once every kLogRetryMs. Returns the open file or
@@ -93,7 +98,7 @@ HANDLE OpenLog() {
   if (!BuildLogPath(kLogSuffixLive, live, kLogPathChars)) return INVALID_HANDLE_VALUE;
   RotateIfFull(live);
   HANDLE file = CreateFileW(live, FILE_APPEND_DATA | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
   HANDLE expected = INVALID_HANDLE_VALUE;

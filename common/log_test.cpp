@@ -210,6 +210,90 @@ TEST_F(LogTest, TwoProcessesWritingAtOnceLeaveOnlyWholeLines) {
   EXPECT_EQ(per_pid[b.pid()], kLines);
 }
 
+TEST_F(LogTest, RotationNeverTakesTheFileFromAProcessThatHoldsIt) {
+  fs::create_directories(log_folder());
+  int fills = 0;
+  {
+    std::ofstream old(rotated(), std::ios::binary);
+    for (int k = 0; k < 100; ++k) old << "OLD " << k << "\r\n";
+    std::ofstream live_log(live(), std::ios::binary);
+    std::string pad(200, '.');
+    size_t size = 0;
+    for (; size < kLogRotateBytes - 20000; ++fills) {
+      std::string line = "FILL " + std::to_string(fills) + " " + pad + "\r\n";
+      live_log << line;
+      size += line.size();
+    }
+  }
+  // Two long-lived processes open the log below the line and keep writing.
+  std::vector<testing::ChildProcess> holders;
+  for (int i = 0; i < 2; ++i) {
+    holders.push_back(testing::StartProcess(
+        probe(), {L"log", L"hold", L"sleep", L"4000", L"lines", L"300", L"300"}));
+    ASSERT_TRUE(holders.back().started());
+  }
+  for (int tries = 0; tries < 200; ++tries) {
+    std::string text = ReadFile(live());
+    size_t first = text.find("] hold\r\n");
+    if (first != std::string::npos && text.find("] hold\r\n", first + 1) != std::string::npos) break;
+    Sleep(50);
+  }
+  // Others cross 4 MiB and then start, each finding the log full.
+  RunProbe({L"lines", L"100", L"300"});
+  ASSERT_GE(fs::file_size(live()), kLogRotateBytes);
+  std::vector<DWORD> others = {last_pid_};
+  for (int i = 0; i < 3; ++i) others.push_back(RunProbe({L"lines", L"50", L"300"}));
+  for (auto& h : holders) EXPECT_EQ(h.Wait(120000), std::optional<DWORD>(0));
+
+  // Every line of every process, and the older generation, exactly once.
+  std::map<std::string, int> seen;
+  const std::regex body(R"(^P(\d+) L(\d+) [a-z]+$)");
+  auto count = [&](const fs::path& file) {
+    if (!fs::exists(file)) return;
+    for (const std::string& line : Lines(ReadFile(file))) {
+      std::smatch m, mb;
+      if (std::regex_match(line, m, kLine)) {
+        std::string msg = m[10].str();
+        if (std::regex_match(msg, mb, body)) {
+          EXPECT_EQ(mb[1].str(), m[9].str());
+          ++seen[mb[1].str() + " " + mb[2].str()];
+        } else {
+          ++seen[m[9].str() + " " + msg];
+        }
+      } else {
+        ++seen[line.substr(0, line.find(' ', 5))];
+      }
+    }
+  };
+  count(live());
+  count(rotated());
+  auto expect_once = [&](const std::string& key) {
+    auto it = seen.find(key);
+    EXPECT_TRUE(it != seen.end() && it->second == 1) << key << " seen "
+                                                     << (it == seen.end() ? 0 : it->second);
+  };
+  for (int k = 0; k < 100; ++k) expect_once("OLD " + std::to_string(k));
+  for (int k = 0; k < fills; ++k) expect_once("FILL " + std::to_string(k));
+  for (auto& h : holders) {
+    expect_once(std::to_string(h.pid()) + " hold");
+    for (int k = 0; k < 300; ++k) expect_once(std::to_string(h.pid()) + " " + std::to_string(k));
+  }
+  for (size_t i = 0; i < others.size(); ++i) {
+    for (int k = 0; k < (i == 0 ? 100 : 50); ++k) {
+      expect_once(std::to_string(others[i]) + " " + std::to_string(k));
+    }
+  }
+  for (const auto& [key, n] : seen) EXPECT_EQ(n, 1) << key;
+
+  // With nobody holding it, the next process rotates as usual.
+  uintmax_t full = fs::file_size(live());
+  RunProbe({L"log", L"after"});
+  EXPECT_EQ(fs::file_size(rotated()), full);
+  std::vector<std::string> fresh = Lines(ReadFile(live()));
+  ASSERT_EQ(fresh.size(), 1u);
+  EXPECT_NE(fresh[0].find("] after"), std::string::npos);
+}
+
 TEST(LogPath, BuildsLiveAndRotatedNamesAndRefusesWhatDoesNotFit) {
   testing::TempDir dir("qm-path");
   SetEnvironmentVariableW(L"LOCALAPPDATA", dir.path().wstring().c_str());

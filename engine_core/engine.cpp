@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "engine_core/formant_synth.h"
 #include "engine_core/mulaw.h"
@@ -77,13 +78,19 @@ int32_t Synthesis::Start(std::string_view text, const Pauses& pauses) {
 
 void Synthesis::Prepare() {
   if (prepared_) return;
-  prepared_ = true;
   sentences_ = Normalize(text_, tags_, user_.get());
+  prepared_ = true;  // only once it worked: a failure is tried (and reported) again
   std::string().swap(text_);
 }
 
 bool Synthesis::SegmentAvailable() {
-  Prepare();
+  try {
+    Prepare();
+  } catch (const std::bad_alloc&) {
+    // There is speech we could not prepare: the next segment reports why,
+    // rather than this synthesis passing for an empty success.
+    return true;
+  }
   return pending_pos_ < pending_.size() || next_sentence_ < sentences_.size();
 }
 

@@ -48,6 +48,8 @@ class Synthesis {
   // The user dictionary this synthesis honours (none: the core's own rules
   // for every word); read when the first segment is made.
   void SetUserDictionary(std::shared_ptr<const WordLookup> user) { user_ = std::move(user); }
+  // True also when the text could not be prepared for want of memory: the
+  // next NextSegment then throws std::bad_alloc again (the caller's failure).
   bool SegmentAvailable();
   // Writes the next segment, at most `capacity` bytes of it (the rest comes
   // with the next call): kOk with *count set, or kNoMoreSpeech.

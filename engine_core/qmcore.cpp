@@ -125,7 +125,7 @@ int32_t QM_ENGINE_CALL isSeg_Available(void* block) {
   try {
     return s->SegmentAvailable() ? 1 : 0;
   } catch (...) {
-    return 0;
+    return 1;  // the next synth_to_buffer reports the failure; 0 would pass for success
   }
 }
 

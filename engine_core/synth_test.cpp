@@ -13,6 +13,7 @@
 #include "engine_core/engine.h"
 #include "engine_core/mulaw.h"
 #include "engine_core/prosody.h"
+#include "testing/alloc_failure.h"
 #include "testing/test_env.h"
 
 namespace Quellmar::engine_core {
@@ -218,6 +219,47 @@ TEST(Synth, BadInputGivesAStatusOrSpeech) {
   }
   // One endless word: spoken in pieces.
   EXPECT_FALSE(Segments(std::string(5000, 'b'), false, 1 << 20).empty());
+}
+
+TEST(Synth, OutOfMemoryAnywhereIsAFailureNeverAnEmptySuccess) {
+  // The engine's callers stop at the first segment that is not available,
+  // so a synthesis that could not be prepared must still offer one, whose
+  // fetch then fails: never "nothing to say" for text that has speech.
+  const std::string text = "Ship it. Now, please.";
+  const std::vector<uint8_t> whole = SynthesizeAll(text, Pauses{}, false);
+  ASSERT_FALSE(whole.empty());
+  long n = 0;
+  for (;; ++n) {
+    std::vector<uint8_t> out;
+    bool failed = false;
+    bool fired = false;
+    {
+      testing::FailAllocation fail(n);
+      Synthesis s;
+      try {
+        ASSERT_EQ(s.Start(text, Pauses{}), status::kOk);
+        std::vector<uint8_t> buf(4096);
+        for (;;) {
+          bool available = false;
+          EXPECT_NO_THROW(available = s.SegmentAvailable()) << "allocation " << n;
+          if (!available) break;
+          uint32_t count = 0;
+          if (s.NextSegment(buf.data(), static_cast<uint32_t>(buf.size()), &count) != status::kOk) {
+            break;
+          }
+          out.insert(out.end(), buf.begin(), buf.begin() + count);
+        }
+      } catch (const std::bad_alloc&) {
+        failed = true;
+      }
+      fired = fail.fired();
+    }
+    if (!fired) break;
+    if (!failed) {
+      EXPECT_EQ(out, whole) << "allocation " << n << " failed, yet less was said";
+    }
+  }
+  EXPECT_GT(n, 10);
 }
 
 TEST(EditorFiles, DecodesTheEncodedNotation) {

@@ -247,6 +247,31 @@ TEST_F(DllTest, UnregistrationStopsAtTheFirstMissingToken) {
   EXPECT_EQ(g_dll.unregister_server(), S_OK);
 }
 
+TEST_F(DllTest, RegistrationOfACopyWhosePathFillsTheBufferWritesNothing) {
+  // A copy of the DLL under a folder deep enough that its full path does
+  // not fit MAX_PATH characters.
+  std::wstring folder = Quellmar::testing::BinDir().wstring() + L"\\deep";
+  const std::wstring prefix = L"\\\\?\\";
+  CreateDirectoryW((prefix + folder).c_str(), nullptr);
+  while (folder.size() < MAX_PATH) {
+    folder += L"\\" + std::wstring(60, L'd');
+    ASSERT_TRUE(CreateDirectoryW((prefix + folder).c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
+  }
+  const std::wstring copy = prefix + folder + L"\\QuellmarSAPI.dll";
+  ASSERT_TRUE(CopyFileW(g_dll.path.c_str(), copy.c_str(), FALSE));
+  HMODULE module = LoadLibraryW(copy.c_str());
+  if (!module) GTEST_SKIP() << "this system loads no DLL from a path that long";
+  auto register_copy = Export<PlainFn>(module, "DllRegisterServer");
+  ASSERT_NE(register_copy, nullptr);
+  EXPECT_EQ(register_copy(), E_UNEXPECTED);
+  for (int i = 0; i < 8; ++i) EXPECT_FALSE(HklmKeyExists(TokenKey(i))) << i;
+  EXPECT_FALSE(HklmKeyExists(ClassKey(kEngineClassIdText)));
+  EXPECT_FALSE(HklmKeyExists(ClassKey(kEnumeratorClassIdText)));
+  FreeLibrary(module);
+  DeleteFileW(copy.c_str());
+}
+
 // ---- speaking through the DLL's own worker client
 
 TEST_F(DllTest, AnEngineFromTheDllSpeaksThroughTheInstalledWorker) {

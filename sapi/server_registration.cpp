@@ -60,7 +60,9 @@ HRESULT RegisterServer() noexcept {
   return Guarded([] {
     wchar_t path[MAX_PATH];
     const DWORD n = GetModuleFileNameW(ModuleHandle(), path, MAX_PATH);
-    if (n == 0) throw std::runtime_error("Unable to get the path of the dll");
+    // A path that fills the buffer was cut: registering it would point every
+    // host at a file that does not exist.
+    if (n == 0 || n >= MAX_PATH) throw std::runtime_error("Unable to get the path of the dll");
     const std::wstring dll_path(path, n);
     RegisterClass(kEnumeratorClsid, dll_path);
     RegisterClass(kEngineClsid, dll_path);

@@ -56,23 +56,33 @@ bool WriteCallback(const unsigned char* bytes, uint32_t count, void* context) {
   return WriteToSite(bytes, count, *static_cast<SiteWriter*>(context));
 }
 
+// Asked while the worker has not answered yet: a worker that is slow or
+// stuck must not keep an aborted call from returning.
+bool KeepWaiting(void* context) { return HostStillListening(*static_cast<SiteWriter*>(context)); }
+
 }  // namespace
+
+bool HostStillListening(SiteWriter& writer) noexcept {
+  if (writer.cancelled || !writer.site) return false;
+  const DWORD actions = writer.site->GetActions();
+  if (actions & SPVES_ABORT) {
+    writer.cancelled = true;
+    return false;
+  }
+  if (actions & SPVES_SKIP) {
+    writer.site->CompleteSkip(0);
+    writer.cancelled = true;
+    return false;
+  }
+  return true;
+}
 
 bool WriteToSite(const void* data, uint64_t size, SiteWriter& writer) noexcept {
   if (!writer.site) return false;
   const auto* p = static_cast<const unsigned char*>(data);
   uint64_t left = size;
   while (left > 0) {
-    const DWORD actions = writer.site->GetActions();
-    if (actions & SPVES_ABORT) {
-      writer.cancelled = true;
-      return false;
-    }
-    if (actions & SPVES_SKIP) {
-      writer.site->CompleteSkip(0);
-      writer.cancelled = true;
-      return false;
-    }
+    if (!HostStillListening(writer)) return false;
     const uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(left, kSiteWriteBytes));
     ULONG written = 0;
     const HRESULT hr = writer.site->Write(p, piece, &written);
@@ -258,7 +268,8 @@ HRESULT ISpTTSEngineImpl::SpeakFragments(const SPVTEXTFRAG* fragments, ISpTTSEng
       if (engine_text.empty()) continue;
       if (!worker.RequestSynthesis(engine_text.data(), static_cast<uint32_t>(engine_text.size()),
                                    p.duration_factor, p.pitch_factor, p.gain_factor, p.tags,
-                                   &p.pauses, WriteCallback, &writer)) {
+                                   &p.pauses, WriteCallback, &writer, KeepWaiting)) {
+        if (writer.cancelled) break;  // the host stopped listening first
         Log("  the worker did not answer; the utterance stops here");
         worker_failed = true;
         break;

@@ -23,6 +23,9 @@ struct SiteWriter {
 // Writes `size` bytes to the site in writes of at most 4096 bytes, asking
 // for the host's actions before each. True when all bytes were accepted.
 bool WriteToSite(const void* data, uint64_t size, SiteWriter& writer) noexcept;
+// Whether the host still wants this call's audio: false once it has asked
+// to abort or skip (a skip is completed here), and from then on.
+bool HostStillListening(SiteWriter& writer) noexcept;
 // Zero samples for `milliseconds`, from one buffer of at most 4096 samples.
 void WriteSilence(uint32_t milliseconds, SiteWriter& writer);
 

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "common/text_prep.h"
 #include "common/voices.h"
+#include "common/win_handles.h"
 #include "sapi/module.h"
 #include "sapi/sapi_test_support.h"
 #include "sapi/speak_rules.h"
@@ -330,6 +332,72 @@ TEST_F(EngineTest, AMissingWorkerEndsTheUtteranceQuietly) {
   const size_t first = log.find("  the worker did not answer; the utterance stops here");
   EXPECT_NE(first, std::string::npos);
   EXPECT_EQ(log.find("the worker did not answer", first + 10), std::string::npos) << log;
+}
+
+TEST_F(EngineTest, AnAbortWhileTheWorkerIsSilentEndsTheCallAndTheNextOneSpeaks) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"silentonce");
+  // The worker sends one piece and then nothing; the host purges 200 ms later.
+  DWORD first_audio = 0, abort_at = 0;
+  site_->actions = [&](int, uint64_t written) -> DWORD {
+    if (written == 0) return 0;
+    const DWORD now = GetTickCount();
+    if (first_audio == 0) first_audio = now;
+    if (now - first_audio < 200) return 0;
+    if (abort_at == 0) abort_at = now;
+    return SPVES_ABORT;
+  };
+  Fragments f;
+  f.Speak(std::wstring(300, L's'));
+  f.Speak(L"never reached");
+  ASSERT_EQ(Speak(f), S_OK);
+  const DWORD returned = GetTickCount();
+  ASSERT_NE(abort_at, 0u);
+  std::printf("abort while the worker is silent -> Speak returned: %lu ms\n",
+              static_cast<unsigned long>(returned - abort_at));
+  EXPECT_LT(returned - abort_at, 5000u);  // the worker stays silent for 30 s
+  EXPECT_EQ(site_->audio.size(), 8192u);
+  EXPECT_EQ(Sent().size(), 1u);
+  EXPECT_EQ(LogText().find("the worker did not answer"), std::string::npos) << LogText();
+
+  // The next call is served on a working connection.
+  auto next = ScriptedSite::Make();
+  Fragments g;
+  g.Speak(std::wstring(300, L's'));
+  ASSERT_EQ(engine_->Speak(0, kSPDFID_WaveFormatEx, nullptr, g.head(), next.get()), S_OK);
+  EXPECT_EQ(next->audio.size(), 60000u);
+}
+
+TEST_F(EngineTest, ASiteBlockedInWriteHoldsUpNoOtherEngine) {
+  // Engine A's output is paused (its Write blocks); engine B, with a site of
+  // its own, speaks meanwhile.
+  unique_kernel_handle blocked(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  unique_kernel_handle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  auto site_a = ScriptedSite::Make();
+  site_a->write_result = [&](int call) {
+    if (call == 0) {
+      SetEvent(blocked.get());
+      WaitForSingleObject(release.get(), 4000);
+    }
+    return S_OK;
+  };
+  HRESULT a_result = E_FAIL;
+  std::thread a([&] {
+    auto engine = com::IUnknownImpl<ISpTTSEngineImpl>::Make();
+    Fragments f;
+    f.Speak(std::wstring(300, L'a'));
+    a_result = engine->Speak(0, kSPDFID_WaveFormatEx, nullptr, f.head(), site_a.get());
+  });
+  ASSERT_EQ(WaitForSingleObject(blocked.get(), 10000), WAIT_OBJECT_0);
+  Fragments g;
+  g.Speak(L"Short notice.");
+  ASSERT_EQ(Speak(g), S_OK);
+  EXPECT_EQ(site_->audio.size(), 13u * 200);
+  // B was done while A was still paused.
+  EXPECT_EQ(WaitForSingleObject(release.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  SetEvent(release.get());
+  a.join();
+  EXPECT_EQ(a_result, S_OK);
+  EXPECT_EQ(site_a->audio.size(), 60000u);
 }
 
 TEST_F(EngineTest, SpeakRejectsNullsAndWorksOnlyWithAClient) {

@@ -12,6 +12,9 @@
 //   droponce     exits after the first piece of the first synthesis, unless
 //                QM_FAKE_WORKER_RECORD.dropped exists (it creates that file)
 //   slow         waits 50 ms before each piece
+//   silentonce   falls silent after the first piece of the first synthesis
+//                (unless QM_FAKE_WORKER_RECORD.silenced exists, which it
+//                creates): sends nothing more on that connection for 30 s
 //   oversize     announces 16 MiB + 1 bytes instead of an InfoReply
 //   oddpiece     sends the first piece with one byte fewer (an odd count)
 // QM_FAKE_WORKER_RECORD names a file that gets a line per event:
@@ -109,6 +112,15 @@ class ScriptedTransport : public worker::PipeTransport {
       if (pieces_ == 1 && Has(L"ackmid")) {
         auto ack = BuildMessage(kAck);
         PipeTransport::WriteAll(ack.data(), ack.size());
+      }
+      if (pieces_ == 1 && Has(L"silentonce")) {
+        std::wstring marker = g_record + L".silenced";
+        if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
+          CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+          Record("silent " + Pid());
+          WaitForSingleObject(g_stop, 30000);
+          return false;
+        }
       }
       if (pieces_ == 1 && Has(L"droponce")) {
         std::wstring marker = g_record + L".dropped";

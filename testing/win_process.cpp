@@ -1,5 +1,7 @@
 #include "testing/win_process.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cwctype>
 #include <map>
@@ -116,4 +118,30 @@ std::wstring ProgramFolder() {
   size_t slash = p.find_last_of(L"\\/");
   return slash == std::wstring::npos ? L"." : p.substr(0, slash);
 }
+}  // namespace Quellmar::testing
+
+namespace Quellmar::testing {
+
+unsigned CountOwnHandles() {
+  unsigned count = 0;
+  DWORD flags = 0;
+  for (uintptr_t v = 4; v < (1u << 18); v += 4) {
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(v), &flags)) ++count;
+  }
+  return count;
+}
+
+unsigned CountOwnThreads() {
+  unique_kernel_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return 0;
+  THREADENTRY32 e{};
+  e.dwSize = sizeof(e);
+  unsigned count = 0;
+  const DWORD self = GetCurrentProcessId();
+  for (BOOL ok = Thread32First(snapshot.get(), &e); ok; ok = Thread32Next(snapshot.get(), &e)) {
+    if (e.th32OwnerProcessID == self) ++count;
+  }
+  return count;
+}
+
 }  // namespace Quellmar::testing

@@ -46,12 +46,17 @@ ChildProcess StartProcess(const std::wstring& exe, const std::vector<std::wstrin
 // Runs to completion. The exit code; nullopt when it failed to start or did
 // not end within `timeout_ms` (it is then killed).
 std::optional<DWORD> RunProcess(const std::wstring& exe, const std::vector<std::wstring>& args,
-                                const std::vector<EnvChange>& env = {},
-                                DWORD timeout_ms = 60000);
+                                const std::vector<EnvChange>& env = {}, DWORD timeout_ms = 60000);
 
 }  // namespace Quellmar::testing
 
 namespace Quellmar::testing {
 // The folder of the running program (where its helper programs are built).
 std::wstring ProgramFolder();
+
+// This process's open handles, counted by asking each possible handle value
+// (the platform's own count is not served everywhere: Wine reports 0).
+unsigned CountOwnHandles();
+// This process's threads.
+unsigned CountOwnThreads();
 }  // namespace Quellmar::testing

@@ -72,47 +72,72 @@ Transport::Poll ByteStreamTransport::PollMessage(Header& header) {
   return Discard(read, header.length) ? Poll::kMessage : Poll::kBroken;
 }
 
-void ServeConnection(Transport& t, Services& services) {
-  for (;;) {
-    Header h;
-    std::vector<uint8_t> payload;
-    Transport::Next next = t.NextMessage(h, payload);
-    if (next == Transport::Next::kClosed) return;
-    services.Touch();
-    if (next == Transport::Next::kTooLong) return;
+namespace {
 
-    switch (h.type) {
-      case kHello:
-        Send(t, BuildVersionReply());
-        break;
-      case kSynthesizeRequest: {
-        SynthesisRequest request;
-        if (!ParseSynthesizeRequest(payload, request)) {
-          SendEmpty(t, kError);
-          break;
-        }
-        std::vector<int16_t> samples = services.Synthesize(request);
-        payload.clear();
-        payload.shrink_to_fit();
-        Stream s = StreamAudio(t, samples);
-        if (s == Stream::kConnectionOver) return;
-        if (s == Stream::kFinished) SendEmpty(t, kEnd);
-        break;
-      }
-      case kCancel:
-        SendEmpty(t, kAck);
-        break;
-      case kShutdown:
-        SendEmpty(t, kAck);
-        services.Shutdown();
-        return;
-      case kInfoRequest:
-        Send(t, BuildInfoReply(services.Info()));
-        break;
-      default:
+// One message and its answer. False when the connection is over.
+bool ServeOne(Transport& t, Services& services) {
+  Header h;
+  std::vector<uint8_t> payload;
+  Transport::Next next = t.NextMessage(h, payload);
+  if (next == Transport::Next::kClosed) return false;
+  services.Touch();
+  if (next == Transport::Next::kTooLong) return false;
+
+  switch (h.type) {
+    case kHello:
+      Send(t, BuildVersionReply());
+      break;
+    case kSynthesizeRequest: {
+      SynthesisRequest request;
+      if (!ParseSynthesizeRequest(payload, request)) {
         SendEmpty(t, kError);
         break;
+      }
+      std::vector<int16_t> samples = services.Synthesize(request);
+      payload.clear();
+      payload.shrink_to_fit();
+      Stream s = StreamAudio(t, samples);
+      if (s == Stream::kConnectionOver) return false;
+      if (s == Stream::kFinished) SendEmpty(t, kEnd);
+      break;
     }
+    case kCancel:
+      SendEmpty(t, kAck);
+      break;
+    case kShutdown:
+      SendEmpty(t, kAck);
+      services.Shutdown();
+      return false;
+    case kInfoRequest:
+      Send(t, BuildInfoReply(services.Info()));
+      break;
+    default:
+      SendEmpty(t, kError);
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ServeConnection(Transport& t, Services& services) noexcept {
+  try {
+    while (ServeOne(t, services)) {
+    }
+  } catch (...) {
+    // Out of memory or worse on this connection: it ends, the worker and
+    // its other clients go on.
+  }
+}
+
+Served ServeWaiting(Transport& t, Services& services) noexcept {
+  try {
+    while (t.MessageWaiting()) {
+      if (!ServeOne(t, services)) return Served::kOver;
+    }
+    return Served::kIdle;
+  } catch (...) {
+    return Served::kOver;
   }
 }
 

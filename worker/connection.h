@@ -27,6 +27,10 @@ class Transport {
 
   // Writes all bytes; false on failure.
   virtual bool WriteAll(const void* data, size_t size) = 0;
+
+  // Whether NextMessage would find a whole header (or a broken stream)
+  // without waiting for the client. A transport that cannot tell says yes.
+  virtual bool MessageWaiting() { return true; }
 };
 
 // A Transport over a plain byte stream: the look-ahead peeks, and when at
@@ -64,8 +68,17 @@ class Services {
 };
 
 // Serves one connection until the client leaves, the stream breaks, a
-// header announces too much, or the client asks for shutdown.
-void ServeConnection(Transport& transport, Services& services);
+// header announces too much, or the client asks for shutdown. Waits for the
+// client between exchanges. Nothing is thrown: a failure of any kind (out of
+// memory while building a reply, say) ends this connection only.
+void ServeConnection(Transport& transport, Services& services) noexcept;
+
+enum class Served { kIdle, kOver };
+// Serves the messages that have arrived and returns kIdle as soon as the
+// client has sent nothing further (MessageWaiting is false), so that an idle
+// connection ties up no thread; kOver when the connection has ended, as
+// above. Nothing is thrown.
+Served ServeWaiting(Transport& transport, Services& services) noexcept;
 
 template <typename ReadFn>
 bool ReadPayload(ReadFn&& read, uint32_t length, std::vector<uint8_t>& payload) {

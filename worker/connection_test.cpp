@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
+#include "testing/alloc_failure.h"
 #include "worker/memory_transport.h"
 
 namespace Quellmar::worker {
@@ -196,6 +198,92 @@ TEST(Connection, AFailedWriteAbandonsTheRequestWithoutEnd) {
   auto r = Replies(t.output());
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[1].type, kAudioPiece);
+}
+
+}  // namespace
+}  // namespace Quellmar::worker
+
+namespace Quellmar::worker {
+namespace {
+using namespace protocol;
+
+// A transport that says, like a pipe between exchanges, that nothing more
+// has come once its input is used up.
+class PartedTransport : public MemoryTransport {
+ public:
+  using MemoryTransport::MemoryTransport;
+  bool MessageWaiting() override { return consumed() < total_; }
+  bool Peek(uint32_t& available) override {
+    available = static_cast<uint32_t>(total_ - consumed());
+    return true;
+  }
+  void SetTotal(size_t n) { total_ = n; }
+
+ private:
+  size_t total_ = 0;
+};
+
+TEST(Connection, ServingWhatHasArrivedReturnsIdleWithoutWaiting) {
+  FakeServices s;
+  std::vector<uint8_t> in = Concat({BuildMessage(kHello), Request("ab"), BuildMessage(kShutdown)});
+  PartedTransport t(in);
+  t.SetTotal(in.size() - 8);  // the Shutdown has not come yet
+  EXPECT_EQ(ServeWaiting(t, s), Served::kIdle);
+  EXPECT_EQ(s.syntheses, 1);
+  EXPECT_EQ(s.shutdowns, 0);
+  t.SetTotal(in.size());
+  EXPECT_EQ(ServeWaiting(t, s), Served::kOver);
+  EXPECT_EQ(s.shutdowns, 1);
+  auto r = Replies(t.output());
+  ASSERT_EQ(r.size(), 4u);  // VersionReply, a piece, End, Ack
+  EXPECT_EQ(r[2].type, kEnd);
+  EXPECT_EQ(r[3].type, kAck);
+}
+
+TEST(Connection, AFailedAllocationAnywhereEndsThatConnectionOnly) {
+  // Every kind of exchange, ending in a stream of five pieces (with all
+  // of the input waiting at once, a message after the request would stop it).
+  FakeServices s;
+  s.samples_per_char = 5000;
+  const std::vector<uint8_t> input =
+      Concat({BuildMessage(kHello), BuildMessage(kCancel), BuildMessage(kInfoRequest),
+              BuildMessage(7), Request("abcd")});
+  MemoryTransport reference(input);
+  ServeConnection(reference, s);
+  const std::vector<uint8_t> whole = reference.output();
+  ASSERT_EQ(Replies(whole).size(), 10u);
+
+  long n = 0;
+  for (;; ++n) {
+    MemoryTransport t(input);
+    FakeServices services;
+    services.samples_per_char = 5000;
+    bool fired;
+    {
+      testing::FailAllocation fail(n);
+      // Noexcept: an exception getting out would end this program.
+      if (n % 2) {
+        ServeConnection(t, services);
+      } else {
+        ServeWaiting(t, services);
+      }
+      fired = fail.fired();
+    }
+    if (!fired) break;
+    // What went out before the failure is whole messages, in step with the
+    // conversation as it goes without failure.
+    const std::vector<uint8_t>& out = t.output();
+    ASSERT_LE(out.size(), whole.size());
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), whole.begin())) << "allocation " << n;
+    Replies(out);
+    // The next connection is served in full.
+    MemoryTransport next(input);
+    FakeServices again;
+    again.samples_per_char = 5000;
+    ServeConnection(next, again);
+    EXPECT_EQ(next.output(), whole);
+  }
+  EXPECT_GT(n, 15);
 }
 
 }  // namespace

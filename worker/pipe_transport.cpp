@@ -46,35 +46,46 @@ bool PipeTransport::ReadExact(void* data, size_t size) {
   return true;
 }
 
-bool PipeTransport::FinishHeader(bool wait, bool& ready, Header& header) {
-  ready = false;
-  if (!ahead_pending_) {
-    // Start the read of the next header; a byte-mode read ends as soon as
-    // some bytes are there.
-    if (!ahead_event_) return false;
-    ahead_ = OVERLAPPED{};
-    ahead_.hEvent = ahead_event_.get();
-    DWORD got = 0;
-    if (!ReadFile(pipe_, ahead_bytes_, kHeaderBytes, &got, &ahead_)) {
-      if (GetLastError() != ERROR_IO_PENDING) return false;
+PipeTransport::Ahead PipeTransport::AdvanceHeader(bool wait) {
+  if (header_ready_) return Ahead::kReady;
+  if (broken_) return Ahead::kBroken;
+  for (;;) {
+    if (!ahead_pending_) {
+      // A byte-mode read ends as soon as some bytes are there.
+      if (!ahead_event_) return Broken();
+      ahead_ = OVERLAPPED{};
+      ahead_.hEvent = ahead_event_.get();
+      DWORD got = 0;
+      if (!ReadFile(pipe_, ahead_bytes_ + ahead_got_, static_cast<DWORD>(kHeaderBytes - ahead_got_),
+                    &got, &ahead_) &&
+          GetLastError() != ERROR_IO_PENDING) {
+        return Broken();
+      }
+      ahead_pending_ = true;
     }
-    ahead_pending_ = true;
+    if (!wait && !HasOverlappedIoCompleted(&ahead_)) return Ahead::kPending;
+    DWORD got = 0;
+    BOOL ok = GetOverlappedResult(pipe_, &ahead_, &got, wait ? TRUE : FALSE);
+    if (!ok && !wait && GetLastError() == ERROR_IO_INCOMPLETE) return Ahead::kPending;
+    ahead_pending_ = false;
+    if (!ok || got == 0) return Broken();
+    ahead_got_ += got;
+    if (ahead_got_ == kHeaderBytes) {
+      ahead_got_ = 0;
+      header_ = DecodeHeader(ahead_bytes_);
+      header_ready_ = true;
+      return Ahead::kReady;
+    }
+    // Part of a header: read on for the rest.
   }
-  if (!wait && !HasOverlappedIoCompleted(&ahead_)) return true;
-  DWORD got = 0;
-  BOOL ok = GetOverlappedResult(pipe_, &ahead_, &got, wait ? TRUE : FALSE);
-  if (!ok && !wait && GetLastError() == ERROR_IO_INCOMPLETE) return true;
-  ahead_pending_ = false;
-  if (!ok || got == 0) return false;
-  if (got < kHeaderBytes && !ReadExact(ahead_bytes_ + got, kHeaderBytes - got)) return false;
-  header = DecodeHeader(ahead_bytes_);
-  ready = true;
-  return true;
 }
 
+bool PipeTransport::MessageWaiting() { return AdvanceHeader(false) != Ahead::kPending; }
+
 Transport::Next PipeTransport::NextMessage(Header& header, std::vector<uint8_t>& payload) {
-  bool ready = false;
-  if (!FinishHeader(true, ready, header) || !ready) return Next::kClosed;
+  if (AdvanceHeader(true) != Ahead::kReady) return Next::kClosed;
+  header_ready_ = false;
+  header = header_;
   if (header.length > kServerPayloadLimit) return Next::kTooLong;
   return ReadPayload([this](void* d, size_t n) { return ReadExact(d, n); }, header.length, payload)
              ? Next::kMessage
@@ -82,9 +93,11 @@ Transport::Next PipeTransport::NextMessage(Header& header, std::vector<uint8_t>&
 }
 
 Transport::Poll PipeTransport::PollMessage(Header& header) {
-  bool ready = false;
-  if (!FinishHeader(false, ready, header)) return Poll::kBroken;
-  if (!ready) return Poll::kNothing;
+  Ahead ahead = AdvanceHeader(false);
+  if (ahead == Ahead::kBroken) return Poll::kBroken;
+  if (ahead == Ahead::kPending) return Poll::kNothing;
+  header_ready_ = false;
+  header = header_;
   if (header.length > kServerPayloadLimit) return Poll::kTooLong;
   uint8_t sink[4096];
   for (uint32_t left = header.length; left > 0;) {

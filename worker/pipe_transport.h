@@ -4,7 +4,8 @@
 // header outstanding and glances at whether it has finished, instead of
 // asking the pipe each time (a call that costs about 0.1 ms under Wine).
 // When the stream ends, that read simply becomes the read of the next
-// message, so nothing is lost or read twice.
+// message, so nothing is lost or read twice; between exchanges it is what
+// wakes a connection that waits for its client.
 //
 // The instances are created for overlapped operation (so that accepting can
 // wait), which obliges every read and write to carry an OVERLAPPED; each is
@@ -30,6 +31,12 @@ class PipeTransport : public Transport {
   Next NextMessage(protocol::Header& header, std::vector<uint8_t>& payload) override;
   Poll PollMessage(protocol::Header& header) override;
   bool WriteAll(const void* data, size_t size) override;
+  bool MessageWaiting() override;
+
+  // Signalled when the outstanding header read has finished, so that a
+  // connection waiting for its client can be woken by it. Valid while
+  // MessageWaiting() is false.
+  HANDLE arrival_event() const { return ahead_event_.get(); }
 
  protected:
   // One ReadFile or WriteFile, waited for; the bytes moved, 0 on failure.
@@ -37,19 +44,30 @@ class PipeTransport : public Transport {
   bool ReadExact(void* data, size_t size);
 
  private:
-  // Completes the outstanding header read (waiting for it when `wait`) and
-  // the rest of the header. False when the stream broke; `ready` false when
-  // nothing has arrived yet.
-  bool FinishHeader(bool wait, bool& ready, protocol::Header& header);
+  enum class Ahead { kPending, kReady, kBroken };
+  // Keeps a read of the next header outstanding and collects what it
+  // brings, waiting for the client only when `wait`. A header that arrives
+  // in parts is put together without ever blocking a glance: kReady only
+  // once all 8 bytes are in `header_`.
+  Ahead AdvanceHeader(bool wait);
+  Ahead Broken() {
+    broken_ = true;
+    return Ahead::kBroken;
+  }
 
   HANDLE pipe_;
   unique_kernel_handle read_event_;
   unique_kernel_handle write_event_;
   unique_kernel_handle ahead_event_;
-  // The outstanding read of the next header, if any.
+  // The outstanding read of (the rest of) the next header, if any.
   bool ahead_pending_ = false;
   OVERLAPPED ahead_{};
   uint8_t ahead_bytes_[protocol::kHeaderBytes] = {};
+  size_t ahead_got_ = 0;
+  // A whole header taken by MessageWaiting for the next NextMessage.
+  bool header_ready_ = false;
+  bool broken_ = false;
+  protocol::Header header_;
 };
 
 }  // namespace Quellmar::worker

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace Quellmar::protocol {
+namespace {
+// Whether a length can stand in a 32-bit field (always, for a 32-bit size_t).
+bool FitsU32(uint64_t n) { return n <= UINT32_MAX; }
+}  // namespace
 
 void PutU32(uint8_t* out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -37,6 +42,7 @@ void EncodeHeader(uint8_t out[kHeaderBytes], Header h) {
 Header DecodeHeader(const uint8_t in[kHeaderBytes]) { return Header{GetU32(in), GetU32(in + 4)}; }
 
 std::vector<uint8_t> BuildMessage(uint32_t type, std::span<const uint8_t> payload) {
+  if (!FitsU32(payload.size())) throw std::length_error("payload longer than a header can say");
   std::vector<uint8_t> out(kHeaderBytes + payload.size());
   EncodeHeader(out.data(), Header{type, static_cast<uint32_t>(payload.size())});
   if (!payload.empty()) std::memcpy(out.data() + kHeaderBytes, payload.data(), payload.size());
@@ -44,6 +50,9 @@ std::vector<uint8_t> BuildMessage(uint32_t type, std::span<const uint8_t> payloa
 }
 
 std::vector<uint8_t> BuildSynthesizeRequestPayload(std::string_view text, const RenderParams& params) {
+  if (!FitsU32(uint64_t{kRequestFixedBytes} + text.size())) {
+    throw std::length_error("text longer than a request can carry");
+  }
   std::vector<uint8_t> out(kRequestFixedBytes + text.size());
   PutF64(&out[0], params.duration_factor);
   PutF64(&out[8], params.pitch_factor);

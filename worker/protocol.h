@@ -62,7 +62,8 @@ double GetF64(const uint8_t* in);
 void EncodeHeader(uint8_t out[kHeaderBytes], Header h);
 Header DecodeHeader(const uint8_t in[kHeaderBytes]);
 
-// A whole message (header and payload).
+// A whole message (header and payload). Throws std::length_error for a
+// payload whose length a header cannot hold, rather than wrap it.
 std::vector<uint8_t> BuildMessage(uint32_t type, std::span<const uint8_t> payload = {});
 
 // What the engine needs for one request; `text` points into the payload.
@@ -72,6 +73,7 @@ struct SynthesisRequest {
 };
 
 // The SynthesizeRequest payload (48 bytes + text), without its header.
+// Throws std::length_error when 48 + the text's length does not fit 32 bits.
 std::vector<uint8_t> BuildSynthesizeRequestPayload(std::string_view text, const RenderParams& params);
 // False when the payload is shorter than 48 bytes or than 48 + N. Extra
 // bytes after the text are ignored.

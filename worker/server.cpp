@@ -6,7 +6,7 @@
 #include <mutex>
 #include <new>
 #include <string>
-#include <thread>
+#include <memory>
 
 #include "common/log.h"
 #include "common/win_handles.h"
@@ -22,6 +22,8 @@ namespace Quellmar::worker {
 namespace {
 
 constexpr DWORD kPipeBufferBytes = 65536;
+// How long a connection keeps its thread after an exchange, for the next one.
+constexpr DWORD kLingerMs = 2000;
 
 // Process-wide state shared by the accept loop and the client threads.
 struct ServerState {
@@ -85,17 +87,72 @@ class ConnectionServices : public Services {
   HANDLE pipe_;
 };
 
-void ServeClient(ServerState& state, unique_file pipe) {
-  long active = ++state.active_clients;
-  Log("worker: client connected (%ld active)", active);
-  {
-    PipeTransport transport(pipe.get());  // flushes and disconnects when it ends
-    ConnectionServices services(state, pipe.get());
-    ServeConnection(transport, services);
-  }
-  pipe.reset();
+// One connected client. An idle connection owns no thread: its next header
+// read stays outstanding and a wait of the system thread pool wakes it when
+// the client sends something; the exchanges then run on a pool thread. A
+// thread of its own would cost the worker a stack for every connected
+// program, idle or not.
+struct Connection {
+  Connection(ServerState& s, unique_file p)
+      : state(s), pipe(std::move(p)), transport(pipe.get()), services(s, pipe.get()) {}
+  ServerState& state;
+  unique_file pipe;
+  PipeTransport transport;  // flushes and disconnects when it ends
+  ConnectionServices services;
+  PTP_WAIT wait = nullptr;
+};
+
+void EndConnection(std::unique_ptr<Connection> c) {
+  ServerState& state = c->state;
+  // Freed once its callback, which may be running this, has returned.
+  if (c->wait) CloseThreadpoolWait(c->wait);
+  c.reset();
   state.Touch();
   --state.active_clients;
+}
+
+// Serves what has arrived, and the client's next messages while they come
+// within kLingerMs of each other (the chunks of an utterance, a burst of
+// speech): those find this thread waiting for them, as a thread of their
+// own would. Then the connection waits for its client without a thread.
+void CALLBACK OnClientReady(PTP_CALLBACK_INSTANCE instance, void* context, PTP_WAIT wait,
+                            TP_WAIT_RESULT) {
+  auto* c = static_cast<Connection*>(context);
+  // A synthesis or a stream may take a while: let the pool serve others meanwhile.
+  CallbackMayRunLong(instance);
+  for (;;) {
+    if (ServeWaiting(c->transport, c->services) == Served::kOver) {
+      EndConnection(std::unique_ptr<Connection>(c));
+      return;
+    }
+    if (WaitForSingleObject(c->transport.arrival_event(), kLingerMs) != WAIT_OBJECT_0) break;
+  }
+  SetThreadpoolWait(wait, c->transport.arrival_event(), nullptr);
+}
+
+// Takes over a connected instance; false when it could not be served (the
+// instance is then closed and the client sees the pipe break).
+bool ServeClient(ServerState& state, unique_file& pipe) {
+  std::unique_ptr<Connection> c;
+  try {
+    c = std::make_unique<Connection>(state, std::move(pipe));
+  } catch (...) {
+    return false;
+  }
+  long active = ++state.active_clients;
+  Log("worker: client connected (%ld active)", active);
+  c->wait = CreateThreadpoolWait(OnClientReady, c.get(), nullptr);
+  if (!c->wait || !c->transport.arrival_event()) {
+    EndConnection(std::move(c));
+    return false;
+  }
+  // Arms the read of the first header. When the client has already spoken
+  // (or gone) the read is over and the event is raised here, so the wait
+  // fires at once either way.
+  if (c->transport.MessageWaiting()) SetEvent(c->transport.arrival_event());
+  SetThreadpoolWait(c->wait, c->transport.arrival_event(), nullptr);
+  c.release();  // owned by its wait from here on
+  return true;
 }
 
 unique_file CreateInstance() {
@@ -195,11 +252,7 @@ int RunServer() {
     }
     unique_file client = std::move(listening);
     listening = std::move(next);
-    try {
-      std::thread(ServeClient, std::ref(state), std::move(client)).detach();
-    } catch (...) {
-      // No thread: the instance closes and the client sees the pipe break.
-    }
+    ServeClient(state, client);
   }
 
   connect_event.reset();

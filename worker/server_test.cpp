@@ -301,6 +301,41 @@ TEST_F(WorkerTest, CancelAfterTheFirstPieceStopsTheStreamWithinAFewPieces) {
   EXPECT_EQ(m->type, kVersionReply);
 }
 
+TEST_F(WorkerTest, HalfAHeaderWaitingDoesNotStopTheStream) {
+  StartWorker();
+  RawPipeClient c;
+  Connect(c);
+  std::string text;
+  for (int i = 0; i < 3; ++i) text += kLong;
+  ASSERT_TRUE(c.Send(Request(text)));
+  const size_t whole = ReadSynthesis(c).pieces.size();
+  ASSERT_GT(whole, 20u);
+
+  ASSERT_TRUE(c.Send(Request(text)));
+  auto first = c.Read();
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->type, kAudioPiece);
+  // Four bytes of a header: the worker must not stop in a read for the rest.
+  const std::vector<uint8_t> cancel = BuildMessage(kCancel);
+  ASSERT_TRUE(c.Send(std::vector<uint8_t>(cancel.begin(), cancel.begin() + 4)));
+  size_t pieces = 1;
+  uint32_t end = 0xFFFFFFFF;
+  while (auto m = c.Read(5000)) {
+    if (m->type != kAudioPiece) {
+      end = m->type;
+      break;
+    }
+    ++pieces;
+  }
+  EXPECT_EQ(end, kEnd);
+  EXPECT_EQ(pieces, whole);
+  // The rest of the header makes a Cancel that came after the stream: Ack.
+  ASSERT_TRUE(c.Send(std::vector<uint8_t>(cancel.begin() + 4, cancel.end())));
+  auto ack = c.Read(5000);
+  ASSERT_TRUE(ack);
+  EXPECT_EQ(ack->type, kAck);
+}
+
 TEST_F(WorkerTest, TwoClientsAtOnceEachGetTheirOwnWholeAudio) {
   StartWorker();
   RawPipeClient solo;

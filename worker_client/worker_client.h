@@ -4,13 +4,14 @@
 // synthesis piece by piece to a callback, with cancellation.
 //
 // Failures are a false result and a "pipe: " log line; nothing is shown and
-// nothing is thrown. One request at a time per client: every request holds
-// the client's lock from start to end, callbacks included.
+// nothing is thrown. Requests of different threads run side by side on
+// connections of their own; callbacks run on the requesting thread.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -36,23 +37,35 @@ std::vector<std::wstring> WorkerCandidateFolders();
 // empty without candidates.
 std::wstring ChooseWorkerPath(const std::vector<std::wstring>& candidates);
 
+// How long a request that has given up (the caller refused audio or stopped
+// waiting) waits for the worker's End before it drops the connection.
+inline constexpr DWORD kCancelGraceMs = 30;
+// How often a waiting request asks its caller whether to go on waiting.
+inline constexpr DWORD kWaitPollMs = 20;
+// Idle connections a client keeps for its next requests.
+inline constexpr size_t kMaxIdleConnections = 4;
+
 class WorkerClient {
  public:
   // Called for every piece of 16-bit 16 kHz PCM; false asks for no more.
   using AudioCallback = bool (*)(const unsigned char* bytes, uint32_t count, void* context);
+  // Asked with the request's context every kWaitPollMs while the request
+  // waits for the worker; false gives the request up (a Cancel is sent).
+  using WaitCallback = bool (*)(void* context);
   using Pauses = std::array<int32_t, 4>;
 
   WorkerClient();  // chooses the worker path; starts and contacts nothing
   explicit WorkerClient(std::wstring worker_path);
   WorkerClient(const WorkerClient&) = delete;
   WorkerClient& operator=(const WorkerClient&) = delete;
-  ~WorkerClient() = default;  // closes the pipe; the worker keeps running
+  ~WorkerClient();  // closes its connections; the worker keeps running
 
   // True when the worker ended the synthesis with End, also after a
-  // cancellation. `pauses` null sends -1 for all four.
+  // cancellation. `pauses` null sends -1 for all four. A text the worker
+  // would refuse for its size is refused here (false, nothing sent).
   bool RequestSynthesis(const char* text, uint32_t length, double duration_factor,
                         double pitch_factor, double gain_factor, bool tags, const Pauses* pauses,
-                        AudioCallback callback, void* context);
+                        AudioCallback callback, void* context, WaitCallback keep_waiting = nullptr);
   // True when a complete InfoReply arrived; `out` is zero-filled otherwise.
   bool RequestInfo(WorkerInfo& out);
   // Asks a running worker to exit and waits up to 2 seconds for it to go.
@@ -60,31 +73,26 @@ class WorkerClient {
 
   const std::wstring& worker_path() const { return worker_path_; }
 
- private:
-  struct Message {
-    uint32_t type = 0;
-    std::vector<uint8_t> payload;
-  };
-  bool EnsureWorkerRunning();
-  bool Connect();
-  bool Handshake();
-  void ReplaceStaleWorker();
-  bool ReadMessage(Message& out);
-  bool ReadExact(void* data, size_t size);
-  bool WriteAll(const void* data, size_t size);
-  bool Send(const std::vector<uint8_t>& message) { return WriteAll(message.data(), message.size()); }
-  void ClosePipe() {
-    pipe_.reset();
-    read_begin_ = read_end_ = 0;
-  }
+  class Connection;  // one pipe connection to the worker
 
-  std::mutex lock_;
-  unique_file pipe_;
-  // Bytes read from the pipe but not yet taken: one read call brings in as
-  // much as has arrived, so a stream of pieces costs few calls.
-  std::vector<uint8_t> read_buffer_;
-  size_t read_begin_ = 0;
-  size_t read_end_ = 0;
+ private:
+  bool EnsureWorkerRunning();
+  // A new connection that has passed the handshake, launching or replacing
+  // the worker as needed; null on failure.
+  std::unique_ptr<Connection> Connect(WaitCallback keep_waiting, void* context);
+  // An idle connection (`reused`) or a new one.
+  std::unique_ptr<Connection> Acquire(bool& reused, WaitCallback keep_waiting, void* context);
+  void Release(std::unique_ptr<Connection> connection);
+  void CloseIdle();
+
+  // Requests of several threads run at once, each on a connection of its
+  // own: a caller whose callback blocks (a paused output) holds up nobody
+  // else. Connections that are free wait here for the next request.
+  std::mutex idle_lock_;
+  std::vector<std::unique_ptr<Connection>> idle_;
+  // New connections are made one at a time, so that a launch or a
+  // replacement of the worker happens once however many threads ask.
+  std::mutex connect_lock_;
   std::wstring worker_path_;
 };
 

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <memory>
+#include <ostream>
 #include <thread>
 
 #include "testing/user_state.h"
@@ -18,6 +21,9 @@ namespace Quellmar {
 namespace {
 namespace fs = std::filesystem;
 using protocol::kServerMutexName;
+// The longest text the worker takes in one request.
+constexpr uint32_t kServerPayloadLimitForTest =
+    protocol::kServerPayloadLimit - protocol::kRequestFixedBytes;
 
 bool ServerMutexExists() {
   unique_kernel_handle m(OpenMutexW(SYNCHRONIZE, FALSE, kServerMutexName));
@@ -79,6 +85,16 @@ std::vector<uint8_t> Expected(size_t n) {
   return out;
 }
 
+struct Counts {
+  unsigned handles = 0;
+  unsigned threads = 0;
+  bool operator==(const Counts&) const = default;
+};
+std::ostream& operator<<(std::ostream& o, const Counts& c) {
+  return o << c.handles << " handles, " << c.threads << " threads";
+}
+Counts Now() { return {testing::CountOwnHandles(), testing::CountOwnThreads()}; }
+
 class WorkerClientTest : public testing::CleanUserState {
  protected:
   void SetUp() override {
@@ -116,6 +132,15 @@ class WorkerClientTest : public testing::CleanUserState {
   fs::path record() const { return root() / "record.txt"; }
   std::string Records() const { return ReadText(record()); }
   std::string ClientLog() const { return ReadText(log_folder() / "quellmar.log"); }
+  // What the process holds once a client has spoken and gone.
+  Counts WarmCounts() {
+    {
+      WorkerClient warm(worker().wstring());
+      WorkerInfo info;
+      EXPECT_TRUE(warm.RequestInfo(info));
+    }
+    return Now();
+  }
 
   // Runs the probe from `folder` (default: root\sub) and returns what it wrote.
   std::string Probe(const std::vector<std::wstring>& args, const fs::path& exe = {}) {
@@ -278,14 +303,16 @@ TEST_F(WorkerClientTest, AWorkerDyingMidStreamFailsOnceThenAFreshOneServes) {
   EXPECT_EQ(Count(Records(), "serve "), 2u);
 }
 
-TEST_F(WorkerClientTest, ThreadsOfOneProcessAreServedOneAtATimeWithTheirOwnAudio) {
+TEST_F(WorkerClientTest, ThreadsOfOneProcessEachGetTheirOwnAudioOverFewConnections) {
+  // A thousand requests from four threads at once: every one whole and its
+  // own, one worker, and no more connections than requests ever ran at once.
   WorkerClient client(worker().wstring());
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
   for (int t = 1; t <= 4; ++t) {
     threads.emplace_back([&, t] {
       std::string text(static_cast<size_t>(t * 37), static_cast<char>('a' + t));
-      for (int k = 0; k < 5; ++k) {
+      for (int k = 0; k < 250; ++k) {
         Collected c;
         if (!client.RequestSynthesis(text.data(), static_cast<uint32_t>(text.size()), 1, 1, 1,
                                      false, nullptr, Collect, &c) ||
@@ -297,7 +324,136 @@ TEST_F(WorkerClientTest, ThreadsOfOneProcessAreServedOneAtATimeWithTheirOwnAudio
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(wrong.load(), 0);
-  EXPECT_EQ(Count(Records(), "serve "), 1u);
+  const std::string records = Records();
+  EXPECT_EQ(Count(records, "serve "), 1u);
+  EXPECT_EQ(Count(records, "text "), 1000u);
+  const size_t hellos = Count(records, " 0\r\n");
+  EXPECT_GE(hellos, 1u);
+  EXPECT_LE(hellos, 4u);
+}
+
+TEST_F(WorkerClientTest, OneCallerBlockedInItsCallbackHoldsUpNoOther) {
+  const Counts before = WarmCounts();
+  auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
+  WorkerClient& client = *client_owner;
+  unique_kernel_handle blocked(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  unique_kernel_handle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  struct Stuck {
+    HANDLE blocked, release;
+    int pieces = 0;
+  } stuck{blocked.get(), release.get()};
+  auto stall = [](const unsigned char*, uint32_t, void* context) {
+    auto* s = static_cast<Stuck*>(context);
+    if (s->pieces++ == 0) {
+      SetEvent(s->blocked);
+      WaitForSingleObject(s->release, 20000);  // a paused output
+    }
+    return true;
+  };
+  std::string long_text(300, 'l');
+  bool a_done = false;
+  std::thread a([&] {
+    a_done = client.RequestSynthesis(long_text.data(), 300, 1, 1, 1, false, nullptr, stall, &stuck);
+  });
+  ASSERT_EQ(WaitForSingleObject(blocked.get(), 10000), WAIT_OBJECT_0);
+  Collected b;
+  EXPECT_TRUE(client.RequestSynthesis("Short notice.", 13, 1, 1, 1, false, nullptr, Collect, &b));
+  EXPECT_EQ(b.audio, Expected(13));
+  // B was served while A was still stuck in its callback.
+  EXPECT_EQ(WaitForSingleObject(release.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  SetEvent(release.get());
+  a.join();
+  EXPECT_TRUE(a_done);
+  EXPECT_EQ(stuck.pieces, 8);
+  client_owner.reset();
+  blocked.reset();
+  release.reset();
+  EXPECT_EQ(Now(), before);
+}
+
+TEST_F(WorkerClientTest, AKeptConnectionToAVanishedWorkerIsRetriedOnAFreshOne) {
+  const Counts before = WarmCounts();
+  auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
+  WorkerClient& client = *client_owner;
+  Collected first;
+  ASSERT_TRUE(client.RequestSynthesis("before", 6, 1, 1, 1, false, nullptr, Collect, &first));
+  // The worker goes away while the client keeps its connection.
+  std::istringstream lines(Records());
+  std::string word;
+  unsigned long pid = 0;
+  while (lines >> word) {
+    if (word == "serve") lines >> pid;
+  }
+  ASSERT_NE(pid, 0u);
+  {
+    unique_kernel_handle p(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    ASSERT_TRUE(p.valid());
+    TerminateProcess(p.get(), 1);
+    WaitForSingleObject(p.get(), 5000);
+  }
+  ASSERT_TRUE(WaitUntil([] { return !ServerMutexExists(); }, 5000));
+  std::string text(200, 'r');
+  Collected after;
+  EXPECT_TRUE(client.RequestSynthesis(text.data(), 200, 1, 1, 1, false, nullptr, Collect, &after));
+  EXPECT_EQ(after.audio, Expected(200));  // all of it, once
+  EXPECT_EQ(Count(Records(), "serve "), 2u);
+  client_owner.reset();
+  EXPECT_EQ(Now(), before);
+}
+
+struct Patience {
+  Collected audio;
+  DWORD stop_at = 0;  // tick count from which the caller no longer waits
+  DWORD gave_up_at = 0;
+};
+bool PatienceCollect(const unsigned char* bytes, uint32_t count, void* context) {
+  auto* p = static_cast<Patience*>(context);
+  if (p->audio.callbacks == 0) p->stop_at = GetTickCount() + 300;
+  return Collect(bytes, count, &p->audio);
+}
+bool KeepWaiting(void* context) {
+  auto* p = static_cast<Patience*>(context);
+  if (p->stop_at == 0 || static_cast<int32_t>(GetTickCount() - p->stop_at) < 0) return true;
+  if (p->gave_up_at == 0) p->gave_up_at = GetTickCount();
+  return false;
+}
+
+TEST_F(WorkerClientTest, AWorkerThatFallsSilentIsLeftWhenTheCallerStopsWaiting) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"silentonce");
+  const Counts before = WarmCounts();
+  auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
+  WorkerClient& client = *client_owner;
+  Patience p;
+  std::string text(300, 's');
+  EXPECT_FALSE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, PatienceCollect,
+                                       &p, KeepWaiting));
+  const DWORD returned = GetTickCount();
+  EXPECT_EQ(p.audio.callbacks, 1);
+  ASSERT_NE(p.gave_up_at, 0u);
+  std::printf("gave up waiting -> returned: %lu ms\n",
+              static_cast<unsigned long>(returned - p.gave_up_at));
+  // Well before the worker would speak again (30 s): the request did not wait.
+  EXPECT_LT(returned - p.gave_up_at, 5000u);
+  EXPECT_NE(Records().find("silent "), std::string::npos);
+  // The next request gets a working connection and all its audio.
+  Collected next;
+  EXPECT_TRUE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, Collect, &next,
+                                      KeepWaiting));
+  EXPECT_EQ(next.audio, Expected(300));
+  client_owner.reset();
+  EXPECT_EQ(Now(), before);
+}
+
+TEST_F(WorkerClientTest, ATextTooLongForOneRequestIsRefusedUnsent) {
+  WorkerClient client(worker().wstring());
+  const char small[] = "x";
+  Collected c;
+  // Lengths whose request would wrap the header, or that the worker drops.
+  for (uint32_t length : {0xFFFFFFFFu, 0xFFFFFFD0u, kServerPayloadLimitForTest + 1}) {
+    EXPECT_FALSE(client.RequestSynthesis(small, length, 1, 1, 1, false, nullptr, Collect, &c));
+  }
+  EXPECT_EQ(c.callbacks, 0);
+  EXPECT_FALSE(ServerMutexExists());  // nothing was sent: no worker was even started
 }
 
 TEST_F(WorkerClientTest, RequestShutdownEndsTheWorkerWithinTwoSeconds) {

@@ -33,6 +33,7 @@
 #include "sapi/sapi_engine_interfaces.h"
 #include "sapi/sapi_ids.h"
 #include "testing/sapi_runtime/runtime_test_api.h"
+#include "testing/win_process.h"
 #include "tests/e2e/wav_analysis.h"
 #include "worker_client/worker_client.h"
 
@@ -262,18 +263,9 @@ struct Usage {
   unsigned long long heap_bytes = 0;  // allocated (busy) bytes of every heap of the process
   unsigned long long pagefile = 0;
 };
-// Counted by asking each possible handle value: the platform's own count is
-// not served everywhere (Wine reports 0).
-unsigned CountHandles() {
-  unsigned count = 0;
-  DWORD flags = 0;
-  for (uintptr_t v = 4; v < (1u << 18); v += 4)
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(v), &flags)) ++count;
-  return count;
-}
 Usage Measure() {
   Usage u;
-  u.handles = CountHandles();
+  u.handles = Quellmar::testing::CountOwnHandles();
   HANDLE heaps[64];
   const DWORD n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
   for (DWORD i = 0; i < n; ++i) {
