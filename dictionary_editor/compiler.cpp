@@ -7,26 +7,12 @@
 #include "dictionary_editor/dictionary_format.h"
 #include "dictionary_editor/phonetic.h"
 #include "dictionary_editor/replace_file.h"
+#include "dictionary_editor/source_text.h"
 
 namespace Quellmar::dictionary {
 namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Up to `max` white-space separated fields of a line.
-size_t SplitFields(std::string_view line, std::string_view* fields, size_t max) {
-  size_t count = 0, k = 0;
-  while (k < line.size() && count < max) {
-    while (k < line.size() && IsSpace(line[k])) ++k;
-    size_t start = k;
-    while (k < line.size() && !IsSpace(line[k])) ++k;
-    if (k > start) fields[count++] = line.substr(start, k - start);
-  }
-  return count;
-}
 
 struct Record {
   std::string prefix;  // first three characters, or the whole short word
@@ -140,17 +126,13 @@ ConvertedList ConvertSource(std::string_view source) {
   ConvertedList out;
   std::vector<Record> records;
   size_t pos = 0, number = 0;
-  while (pos < source.size()) {
-    size_t eol = source.find('\n', pos);
-    if (eol == std::string_view::npos) eol = source.size();
-    std::string_view line = source.substr(pos, eol - pos);
-    pos = eol + 1;
+  std::string_view line;
+  while (NextLine(source, pos, line)) {
     ++number;
     std::string_view f[3];
     size_t count = SplitFields(line, f, 3);
     if (count == 0) continue;
     if (count < 3) {
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       out.skipped.push_back({number, std::string(line)});
       continue;
     }
@@ -196,9 +178,9 @@ int BuildDictionary(std::string_view sorted, CompiledFiles& out,
 
   size_t k = 0;
   auto token = [&](std::string_view& t) {
-    while (k < sorted.size() && IsSpace(sorted[k])) ++k;
+    while (k < sorted.size() && IsFieldSpace(sorted[k])) ++k;
     size_t start = k;
-    while (k < sorted.size() && !IsSpace(sorted[k])) ++k;
+    while (k < sorted.size() && !IsFieldSpace(sorted[k])) ++k;
     t = sorted.substr(start, k - start);
     return !t.empty();
   };

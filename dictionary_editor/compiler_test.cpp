@@ -243,6 +243,16 @@ TEST(Compiler, LinesThatAreNotThreeFieldsAreSkippedAndReported) {
             std::string(kLinesLeftOutText) + "line 1: one\nline 3: cat ka/t\n");
 }
 
+TEST(Compiler, OldMacintoshLineEnds) {
+  std::string cr = kWorkedSource;
+  for (size_t k; (k = cr.find("\r\n")) != std::string::npos;) cr.replace(k, 2, "\r");
+  Compile run(cr);
+  ASSERT_EQ(run.write, kWriteOk);
+  Compile crlf(kWorkedSource);
+  EXPECT_EQ(run.Dict("lexmere.fle"), crlf.Dict("lexmere.fle"));
+  EXPECT_TRUE(run.reporter.messages.empty());
+}
+
 TEST(Compiler, BinaryAndOddSourceListsNeverFail) {
   std::mt19937 rng(7);
   for (int k = 0; k < 20; ++k) {

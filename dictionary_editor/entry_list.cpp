@@ -1,6 +1,7 @@
 #include "dictionary_editor/entry_list.h"
 
 #include "dictionary_editor/replace_file.h"
+#include "dictionary_editor/source_text.h"
 
 namespace Quellmar::dictionary {
 namespace {
@@ -8,9 +9,6 @@ namespace {
 bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 unsigned char Fold(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
-bool IsFieldSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 bool HasSpace(std::string_view s) {
   for (char c : s) {
@@ -71,20 +69,10 @@ size_t EntryList::Load(const std::string& path) {
 size_t EntryList::LoadBytes(std::string_view bytes) {
   Clear();
   size_t pos = 0;
-  while (pos < bytes.size()) {
-    size_t eol = bytes.find('\n', pos);
-    if (eol == std::string_view::npos) eol = bytes.size();
-    std::string_view line(bytes.data() + pos, eol - pos);
-    pos = eol + 1;
+  std::string_view line;
+  while (NextLine(bytes, pos, line)) {
     std::string_view fields[3];
-    size_t count = 0;
-    size_t k = 0;
-    while (k < line.size() && count < 3) {
-      while (k < line.size() && IsFieldSpace(line[k])) ++k;
-      size_t start = k;
-      while (k < line.size() && !IsFieldSpace(line[k])) ++k;
-      if (k > start) fields[count++] = line.substr(start, k - start);
-    }
+    size_t count = SplitFields(line, fields, 3);
     if (count < 2) continue;
     auto node = std::make_unique<Node>();
     node->entry.word.assign(fields[0]);

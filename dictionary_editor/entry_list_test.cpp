@@ -75,6 +75,12 @@ TEST(EntryList, LoadTakesThreeOrTwoFieldsAndSavesWhatItRead) {
   EXPECT_FALSE(fs::exists(src + ".new"));
 }
 
+TEST(EntryList, EveryKindOfLineEndSeparatesEntries) {
+  EntryList list;
+  ASSERT_EQ(list.LoadBytes("cat ka/t 00\rdog do/g 00\ncab ka/b 00\r\n\r\r\nzebra zi~/bru 02D"), 4u);
+  EXPECT_EQ(list.Serialize(), "cat ka/t 00\r\ndog do/g 00\r\ncab ka/b 00\r\nzebra zi~/bru 02D\r\n");
+}
+
 TEST(EntryList, MissingOrEmptyFileGivesAnEmptyList) {
   TempFolder dir;
   EntryList list;
