@@ -132,6 +132,11 @@ class Builder {
   void AddWords(const std::vector<std::string>& ws) {
     for (const auto& w : ws) AddWord(w, false);
   }
+  // A word of the user dictionary: whole, however long, spoken as encoded.
+  void AddPronounced(std::string_view w, std::string encoded) {
+    AddOne(w, false);
+    phrase_.words.back().phonetic = std::move(encoded);
+  }
 
   void AddBreak(Break b) {
     if (phrase_.words.empty()) {
@@ -184,7 +189,7 @@ class Builder {
 
 class Reader {
  public:
-  explicit Reader(std::string_view text) : t_(text) {}
+  Reader(std::string_view text, const WordLookup* user) : t_(text), user_(user) {}
 
   std::vector<Sentence> Run() {
     while (i_ < t_.size()) Step();
@@ -207,6 +212,7 @@ class Reader {
 
   void Step() {
     unsigned char c = At(i_);
+    if (user_ != nullptr && UserToken()) return;
     if (IsDigit(c)) return Number(false, false);
     if (FoldLetter(c)) return Letters();
     switch (c) {
@@ -268,6 +274,7 @@ class Reader {
 
   // A run of letters (with apostrophes inside it), then what follows it.
   void Letters() {
+    const size_t start = i_;
     std::string raw;
     while (i_ < t_.size()) {
       unsigned char c = At(i_);
@@ -304,6 +311,8 @@ class Reader {
       for (char ch : letters) b_.AddWord(std::string(1, ch), true);
       return;
     }
+
+    if (user_ != nullptr && UserWord(t_.substr(start, i_ - start), lower)) return;
 
     if (after_number_) {
       for (const auto& u : kUnits) {
@@ -356,6 +365,48 @@ class Reader {
     } else {
       b_.AddWord(lower, false);
     }
+  }
+
+  // A word of the user dictionary that holds digits, hyphens or full stops
+  // ("3d", "x-ray", "r2d2") or starts with an apostrophe, which the rules
+  // below would take apart: the longest such run at the start of a word,
+  // without the full stops, hyphens and apostrophes that end it.
+  static bool TokenChar(unsigned char c) {
+    return FoldLetter(c) || IsDigit(c) || c == '\'' || c == '-' || c == '.';
+  }
+  bool UserToken() {
+    if (!TokenChar(At(i_)) || (i_ > 0 && TokenChar(At(i_ - 1)))) return false;
+    size_t end = i_;
+    bool special = At(i_) == '\'';
+    while (end < t_.size() && TokenChar(At(end))) {
+      if (!FoldLetter(At(end)) && At(end) != '\'') special = true;
+      ++end;
+    }
+    while (end > i_ && (At(end - 1) == '.' || At(end - 1) == '-' || At(end - 1) == '\'')) --end;
+    if (!special || end == i_) return false;
+    std::string_view token = t_.substr(i_, end - i_);
+    std::string encoded;
+    if (!user_->Find(token, encoded) || encoded.empty()) return false;
+    std::string lower;
+    for (char ch : token) lower.push_back(Lower(static_cast<unsigned char>(ch)));
+    i_ = end;
+    after_number_ = false;
+    b_.AddPronounced(lower, std::move(encoded));
+    return true;
+  }
+
+  // The run of letters as the text writes it, looked up in the user
+  // dictionary (a typographic apostrophe reads as a plain one).
+  bool UserWord(std::string_view run, const std::string& lower) {
+    std::string written(run);
+    for (char& c : written) {
+      if (static_cast<unsigned char>(c) == 0x92) c = '\'';
+    }
+    std::string encoded;
+    if (!user_->Find(written, encoded) || encoded.empty()) return false;
+    after_number_ = false;
+    b_.AddPronounced(lower, std::move(encoded));
+    return true;
   }
 
   void AddPhrase(const char* words) {
@@ -473,6 +524,7 @@ class Reader {
   }
 
   std::string_view t_;
+  const WordLookup* user_;
   size_t i_ = 0;
   bool after_number_ = false;
   Builder b_;
@@ -533,12 +585,12 @@ std::string RemoveTags(std::string_view text) {
   return out;
 }
 
-std::vector<Sentence> Normalize(std::string_view text, bool tags) {
+std::vector<Sentence> Normalize(std::string_view text, bool tags, const WordLookup* user) {
   if (tags) {
     std::string stripped = RemoveTags(text);
-    return Reader(stripped).Run();
+    return Reader(stripped, user).Run();
   }
-  return Reader(text).Run();
+  return Reader(text, user).Run();
 }
 
 bool HasSpeech(std::string_view text) { return !Normalize(text, false).empty(); }
