@@ -149,3 +149,20 @@ start_menu() {
   [ -n "$programs" ] || fail "the log $1 names no ProgramMenuFolder"
   echo "$(unix_path "$programs")Quellmar SAPI5"
 }
+
+# wait_for_msiexec: until no msiexec of this prefix runs (at most a minute).
+# Wine removes the older version of an upgrade in an msiexec of its own that
+# goes on after the upgrade's msiexec has returned.
+wait_for_msiexec() {
+  local i pid busy
+  for i in $(seq 1 120); do
+    busy=0
+    for pid in $(pgrep -f -i 'msiexec' 2>/dev/null); do
+      { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && busy=1
+    done
+    [ $busy = 0 ] && return 0
+    sleep 0.5
+  done
+  echo "an msiexec of $WINEPREFIX still runs after a minute"
+  return 1
+}

@@ -5,9 +5,9 @@
 # the older install's worker running, the current package upgrades it: one
 # entry in the installed programs, the older version's files replaced and the
 # ones it no longer has gone, the worker stopped, the user's values, dictionary
-# and settings kept. The older package then refuses to downgrade. Uninstalling
-# after the upgrade leaves nothing of ours but the user's data, and the other
-# section of quellmar.ini.
+# and settings kept. Uninstalling after the upgrade leaves nothing of ours but
+# the user's data and the other section of quellmar.ini, and the older package
+# refuses to replace a newer one.
 set -uo pipefail
 source "$(dirname "$0")/install_lib.sh"
 install_require
@@ -53,6 +53,7 @@ for _ in 1 2 3 4 5 6 7 8 9 10; do [ "$(count_workers)" = 1 ] && break; sleep 0.5
 start=$(date +%s.%N)
 msi upgrade-new /i "$(winpath "$new")" || { echo "the upgrade failed"; bad=1; }
 echo "upgraded in $(seconds_since "$start") s"
+wait_for_msiexec || bad=1
 [ "$(products)" = 1 ] || { echo "$(products) installed-programs entries after the upgrade"; bad=1; }
 reg_dump "$INSTALL_UNINSTALL_KEY" | grep "|DisplayVersion|REG_SZ|$(project_version)\$" >/dev/null \
   || { echo "the installed version is not $(project_version)"; bad=1; }
@@ -71,13 +72,6 @@ done
   || { echo "the upgrade lost the user's settings"; bad=1; }
 [ $bad -eq 0 ] && echo "upgrade: one product, files replaced, worker stopped, the user's values, dictionary and settings kept"
 
-# An older package does not replace a newer one.
-# (Wine logs no launch-condition text under /qn; the message is the package's own.)
-msi downgrade /i "$(winpath "$old")" && { echo "0.9.0 installed over $(project_version)"; bad=1; }
-msiinfo export "$old" LaunchCondition | grep 'A newer version of Quellmar SAPI5 is already installed' >/dev/null \
-  || { echo "the package has no message for a downgrade"; bad=1; }
-[ "$(products)" = 1 ] && check_layout "$SAPI_DIST" >/dev/null || { echo "the refused downgrade changed the installation"; bad=1; }
-
 msi upgrade-uninstall /x "$(winpath "$new")" || { echo "uninstall after the upgrade failed"; bad=1; }
 left=$(leftovers | grep -v '^ini ')
 [ -z "$left" ] || { echo "left behind after upgrade and uninstall:"; echo "$left"; bad=1; }
@@ -86,5 +80,19 @@ got=$(tr -d '\r' <"$ini" | grep -v '^$' | tr '\n' ' ')
 for f in lexmere.txt lexmere.fle Backup/lexmere.bak; do
   [ -f "$dict/$f" ] || { echo "the uninstall lost the user's $f"; bad=1; }
 done
-[ $bad -eq 0 ] && echo "downgrade refused; uninstall after the upgrade: only the user's data and the other section left"
+[ $bad -eq 0 ] && echo "uninstall after the upgrade: only the user's data and the other section left"
+
+# An older package does not replace a newer one. (On a fresh install: under
+# Wine the older version's removal in an upgrade runs after the upgrade and
+# takes the product's upgrade registration with it, so an upgraded product is
+# not found by the next package; Windows removes it within the upgrade.)
+msi downgrade-new /i "$(winpath "$new")" || fail "installing $(project_version) again"
+# (Wine logs no launch-condition text under /qn; the message is the package's own.)
+msi downgrade /i "$(winpath "$old")" && { echo "0.9.0 installed over $(project_version)"; bad=1; }
+msiinfo export "$old" LaunchCondition | grep 'A newer version of Quellmar SAPI5 is already installed' >/dev/null \
+  || { echo "the package has no message for a downgrade"; bad=1; }
+[ "$(products)" = 1 ] && check_layout "$SAPI_DIST" >/dev/null || { echo "the refused downgrade changed the installation"; bad=1; }
+
+msi downgrade-uninstall /x "$(winpath "$new")"
+[ $bad -eq 0 ] && echo "downgrade refused"
 exit $bad
