@@ -6,6 +6,12 @@
 #   win32       the 32-bit deliverables as shipped (built, never run here)
 #   win64-test  the 32-bit deliverables built as 64-bit, with their Wine tests
 
+# The one version number of every binary's version resource and the installer.
+set(QM_VERSION ${PROJECT_VERSION})
+set(QM_VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
+set(QM_VERSION_MINOR ${PROJECT_VERSION_MINOR})
+set(QM_VERSION_PATCH ${PROJECT_VERSION_PATCH})
+
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
