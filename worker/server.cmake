@@ -15,6 +15,7 @@ target_link_libraries(qm_worker PUBLIC qm_protocol qm_pipe_security_text qm_engi
 
 add_executable(QuellmarServer server_main.cpp)
 target_link_libraries(QuellmarServer PRIVATE qm_worker)
+qm_version_resource(QuellmarServer "Quellmar speech worker")
 target_link_options(QuellmarServer PRIVATE -municode)
 qm_install(QuellmarServer "x86")
 

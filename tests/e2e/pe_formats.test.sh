@@ -27,4 +27,20 @@ check() {  # check <build dir> <objdump> <image format> <object format>
 check "$QM_BUILD/win64" x86_64-w64-mingw32-objdump pei-x86-64 pe-x86-64
 check "$QM_BUILD/win64-test" x86_64-w64-mingw32-objdump pei-x86-64 pe-x86-64
 check "$QM_BUILD/win32" i686-w64-mingw32-objdump pei-i386 pe-i386
+
+# Every shipped program and library carries the version resource, with the
+# project's version, that Windows shows in a file's properties.
+version=$(sed -n 's/^project(QuellmarSAPI5 VERSION \([0-9.]*\).*/\1/p' "$QM_ROOT/CMakeLists.txt")
+n=0
+while IFS= read -r f; do
+  n=$((n + 1))
+  text=$(strings -el "$f")
+  got=$(grep -A1 -x 'ProductVersion' <<<"$text" | tail -1)
+  if [ "$got" != "$version" ] || ! grep -qx 'Quellmar SAPI5' <<<"$text" || ! grep -qx 'FileDescription' <<<"$text"; then
+    echo "$f: no version resource of $version (product version '$got')"
+    bad=1
+  fi
+done < <(find "$QM_BUILD/dist" -type f \( -name '*.exe' -o -name '*.dll' \))
+echo "$QM_BUILD/dist: $n shipped binaries checked for their version resource"
+[ $n -gt 0 ] || bad=1
 exit $bad
