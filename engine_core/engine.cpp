@@ -52,6 +52,17 @@ void PutU16(uint8_t* p, uint16_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 
+// A word of the user dictionary is said as the user's transcription; one
+// that holds no sound at all falls back to the core's own rules.
+Pronunciation PronounceWord(const Word& w) {
+  if (!w.phonetic.empty()) {
+    Pronunciation p;
+    p.phones = DecodePhonetic(w.phonetic);
+    if (!p.phones.empty()) return p;
+  }
+  return Pronounce(w);
+}
+
 // Encoding of the editor's buffer: "QMPS:" then one character per phone
 // ('A' + phoneme number), a vowel followed by '1' or '2' when stressed.
 constexpr char kPhonSylMagic[] = "QMPS:";
@@ -67,7 +78,7 @@ int32_t Synthesis::Start(std::string_view text, const Pauses& pauses) {
 
 void Synthesis::Prepare() {
   if (prepared_) return;
-  sentences_ = Normalize(text_, tags_);
+  sentences_ = Normalize(text_, tags_, user_.get());
   prepared_ = true;  // only once it worked: a failure is tried (and reported) again
   std::string().swap(text_);
 }
@@ -91,7 +102,7 @@ void Synthesis::RenderSentence(const Sentence& sentence) {
   for (const Phrase& phrase : sentence.phrases) {
     std::vector<Pronunciation> words;
     words.reserve(phrase.words.size());
-    for (const Word& w : phrase.words) words.push_back(Pronounce(w));
+    for (const Word& w : phrase.words) words.push_back(PronounceWord(w));
     PhrasePlan plan = PlanPhrase(words, phrase.end, std::clamp<int32_t>(pauses_.ms[3], 0, kMaxPauseMs));
     pcm.clear();
     RenderPhrase(plan, noise, pcm);
@@ -122,11 +133,13 @@ int32_t Synthesis::NextSegment(uint8_t* out, uint32_t capacity, uint32_t* count)
   return status::kOk;
 }
 
-std::vector<uint8_t> SynthesizeAll(std::string_view text, const Pauses& pauses, bool tags) {
+std::vector<uint8_t> SynthesizeAll(std::string_view text, const Pauses& pauses, bool tags,
+                                   std::shared_ptr<const WordLookup> user) {
   std::vector<uint8_t> all;
   Synthesis s;
   if (s.Start(text, pauses) != status::kOk) return all;
   s.SetTags(tags);
+  s.SetUserDictionary(std::move(user));
   std::vector<uint8_t> buf(1 << 20);
   uint32_t count = 0;
   while (s.SegmentAvailable() && s.NextSegment(buf.data(), static_cast<uint32_t>(buf.size()), &count) == status::kOk)

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,9 @@ class Synthesis {
   int32_t Start(std::string_view text, const Pauses& pauses);
   // Whether tags in the text are obeyed; read when the first segment is made.
   void SetTags(bool on) { tags_ = on; }
+  // The user dictionary this synthesis honours (none: the core's own rules
+  // for every word); read when the first segment is made.
+  void SetUserDictionary(std::shared_ptr<const WordLookup> user) { user_ = std::move(user); }
   // True also when the text could not be prepared for want of memory: the
   // next NextSegment then throws std::bad_alloc again (the caller's failure).
   bool SegmentAvailable();
@@ -58,6 +62,7 @@ class Synthesis {
   std::string text_;
   Pauses pauses_;
   bool tags_ = false;
+  std::shared_ptr<const WordLookup> user_;
   bool prepared_ = false;
   std::vector<Sentence> sentences_;
   size_t next_sentence_ = 0;
@@ -66,7 +71,8 @@ class Synthesis {
 };
 
 // The whole text as mu-law bytes (all segments joined).
-std::vector<uint8_t> SynthesizeAll(std::string_view text, const Pauses& pauses, bool tags);
+std::vector<uint8_t> SynthesizeAll(std::string_view text, const Pauses& pauses, bool tags,
+                                   std::shared_ptr<const WordLookup> user = nullptr);
 
 // The 46-byte header of the editor's wave files: RIFF/WAVE with an 18-byte
 // "fmt " chunk (format 7 mu-law, mono, 8000 Hz, 8 bits) and the "data" chunk.

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine_core/engine.h"
+#include "engine_core/user_dictionary.h"
 #include "engine_host/engine_core_api.h"
 
 namespace {
@@ -101,6 +102,7 @@ int32_t QM_ENGINE_CALL initialize_SSB(void* block, const char* text, int32_t) {
     auto synthesis = std::make_unique<core::Synthesis>();
     int32_t st = synthesis->Start(text, g_pauses);
     if (st != status::kOk) return st;
+    synthesis->SetUserDictionary(core::CurrentUserDictionary());
     Attach(block, kSynthesisTag, synthesis.release());
     return status::kOk;
   } catch (const std::bad_alloc&) {

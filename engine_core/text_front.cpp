@@ -132,6 +132,11 @@ class Builder {
   void AddWords(const std::vector<std::string>& ws) {
     for (const auto& w : ws) AddWord(w, false);
   }
+  // A word of the user dictionary: whole, however long, spoken as encoded.
+  void AddPronounced(std::string_view w, std::string encoded) {
+    AddOne(w, false);
+    phrase_.words.back().phonetic = std::move(encoded);
+  }
 
   void AddBreak(Break b) {
     if (phrase_.words.empty()) {
@@ -184,7 +189,7 @@ class Builder {
 
 class Reader {
  public:
-  explicit Reader(std::string_view text) : t_(text) {}
+  Reader(std::string_view text, const WordLookup* user) : t_(text), user_(user) {}
 
   std::vector<Sentence> Run() {
     while (i_ < t_.size()) Step();
@@ -268,6 +273,7 @@ class Reader {
 
   // A run of letters (with apostrophes inside it), then what follows it.
   void Letters() {
+    const size_t start = i_;
     std::string raw;
     while (i_ < t_.size()) {
       unsigned char c = At(i_);
@@ -304,6 +310,8 @@ class Reader {
       for (char ch : letters) b_.AddWord(std::string(1, ch), true);
       return;
     }
+
+    if (user_ != nullptr && UserWord(t_.substr(start, i_ - start), lower)) return;
 
     if (after_number_) {
       for (const auto& u : kUnits) {
@@ -356,6 +364,20 @@ class Reader {
     } else {
       b_.AddWord(lower, false);
     }
+  }
+
+  // The run of letters as the text writes it, looked up in the user
+  // dictionary (a typographic apostrophe reads as a plain one).
+  bool UserWord(std::string_view run, const std::string& lower) {
+    std::string written(run);
+    for (char& c : written) {
+      if (static_cast<unsigned char>(c) == 0x92) c = '\'';
+    }
+    std::string encoded;
+    if (!user_->Find(written, encoded) || encoded.empty()) return false;
+    after_number_ = false;
+    b_.AddPronounced(lower, std::move(encoded));
+    return true;
   }
 
   void AddPhrase(const char* words) {
@@ -473,6 +495,7 @@ class Reader {
   }
 
   std::string_view t_;
+  const WordLookup* user_;
   size_t i_ = 0;
   bool after_number_ = false;
   Builder b_;
@@ -533,12 +556,12 @@ std::string RemoveTags(std::string_view text) {
   return out;
 }
 
-std::vector<Sentence> Normalize(std::string_view text, bool tags) {
+std::vector<Sentence> Normalize(std::string_view text, bool tags, const WordLookup* user) {
   if (tags) {
     std::string stripped = RemoveTags(text);
-    return Reader(stripped).Run();
+    return Reader(stripped, user).Run();
   }
-  return Reader(text).Run();
+  return Reader(text, user).Run();
 }
 
 bool HasSpeech(std::string_view text) { return !Normalize(text, false).empty(); }

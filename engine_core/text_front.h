@@ -21,6 +21,15 @@ inline bool EndsSentence(Break b) { return b >= Break::kSentence; }
 struct Word {
   std::string text;    // lower-case letters and apostrophes
   bool spell = false;  // say the letters' names
+  std::string phonetic;  // the user dictionary's encoded transcription, when it has the word
+};
+
+// The user dictionary as the text front end asks it: the encoded
+// transcription of a word as the text writes it (letters in either case).
+class WordLookup {
+ public:
+  virtual ~WordLookup() = default;
+  virtual bool Find(std::string_view word, std::string& encoded) const = 0;
 };
 
 struct Phrase {
@@ -41,8 +50,10 @@ inline constexpr size_t kMaxSentenceWords = 60;
 // backslash or line end, both bounded); each becomes one space.
 std::string RemoveTags(std::string_view text);
 
-// The whole text as sentences. With tags on, tags are removed first.
-std::vector<Sentence> Normalize(std::string_view text, bool tags);
+// The whole text as sentences. With tags on, tags are removed first. A word
+// the user dictionary knows is taken as the user wrote it, before any
+// abbreviation, unit or spelling rule.
+std::vector<Sentence> Normalize(std::string_view text, bool tags, const WordLookup* user = nullptr);
 
 // Whether the text, read as it stands, holds anything to say.
 bool HasSpeech(std::string_view text);
