@@ -1,5 +1,6 @@
 # A virtual X display with the openbox window manager, for the dialogs.
 #   qm_xvfb_start   sets DISPLAY and remembers the processes it started
+#                   (screen size from QM_XVFB_SCREEN, default 1024x768x24)
 #   qm_xvfb_stop    ends exactly those processes
 #   qm_screenshot F writes the whole screen to the PNG file F
 QM_XVFB_PID=""
@@ -8,7 +9,7 @@ QM_OPENBOX_PID=""
 qm_xvfb_start() {
   local n=99
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${QM_XVFB_SCREEN:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
   QM_XVFB_PID=$!
   export DISPLAY=":$n"
   local i
