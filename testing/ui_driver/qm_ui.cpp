@@ -25,7 +25,8 @@
 //   qm_ui text --title T --id N                  a control's own text (a combo box's edit field)
 //   qm_ui type --title T --id N --value V        sets a control's own text
 //   qm_ui menu-resource --title - --file F --id N  a program's menu resource, one item a line
-// --any finds a window whatever its owner (a dialog over a program's main window).
+// --any finds a window whatever its owner (a dialog over a program's main window);
+// --popup acts on the window's active popup instead (a dialog without a caption).
 // Exit code 0 on success, 1 when the window, control or box is not there,
 // 2 for a usage error. Text is printed as UTF-8 with \r, \n and \\ escaped.
 #include <windows.h>
@@ -90,7 +91,7 @@ Args Parse(int argc, wchar_t** argv) {
   if (argc > 1) a.command = argv[1];
   for (int i = 2; i < argc; ++i) {
     std::wstring arg = argv[i];
-    if (arg == L"--focus-after" || arg == L"--owned" || arg == L"--any") {
+    if (arg == L"--focus-after" || arg == L"--owned" || arg == L"--any" || arg == L"--popup") {
       a.options[arg.substr(2)] = L"1";
     } else if (arg.rfind(L"--", 0) == 0 && i + 1 < argc) {
       a.options[arg.substr(2)] = argv[++i];
@@ -159,6 +160,14 @@ int wmain(int argc, wchar_t** argv) {
   if (!dialog) {
     std::puts("no window");
     return 1;
+  }
+  if (a.Has(L"popup")) {
+    HWND popup = GetLastActivePopup(dialog);
+    if (!popup || popup == dialog) {
+      std::puts("no popup");
+      return 1;
+    }
+    dialog = popup;
   }
   if (a.command == L"wait") {
     std::printf("window %p\n", static_cast<void*>(dialog));
