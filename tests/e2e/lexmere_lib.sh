@@ -58,7 +58,7 @@ lex_end() {
   qm_wine_stop
   qm_xvfb_stop
   if [ -n "$LEX_TMP" ]; then
-    chmod -R u+w "$LEX_TMP" 2>/dev/null
+    lex_writable "$LEX_DICT"
     rm -rf "$LEX_TMP"
   fi
   if [ -n "$LEX_OUTER_DISPLAY" ]; then
@@ -168,6 +168,22 @@ lex_shot() {
   local bmp="$LEX_TMP/shot.bmp"
   "$QM_WINE" "$QM_UI" shot --title - --file "$(winpath "$bmp")" </dev/null >/dev/null 2>&1 &&
     convert "$bmp" "$LEX_ART/$1.png" 2>/dev/null
+}
+
+# lex_read_only DIR / lex_writable DIR: a folder and its files that cannot
+# be written, even by root (immutable), and back.
+lex_read_only() {
+  if [ "$(id -u)" = 0 ]; then
+    chattr +i "$1" "$1"/* 2>/dev/null || fail "chattr +i $1"
+  else
+    chmod a-w "$1" "$1"/*
+  fi
+}
+lex_writable() {
+  [ -d "$1" ] || return 0
+  [ "$(id -u)" = 0 ] && chattr -i "$1" "$1"/* 2>/dev/null
+  chmod u+w "$1" "$1"/* 2>/dev/null
+  return 0
 }
 
 # expect_eq GOT EXPECTED WHAT
