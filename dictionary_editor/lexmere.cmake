@@ -49,15 +49,23 @@ add_custom_command(OUTPUT ${lexmere_import_lib}
   DEPENDS ${lexmere_import_def} VERBATIM)
 add_custom_target(qmcore_editor_import DEPENDS ${lexmere_import_lib})
 
-add_executable(Lexmere WIN32
-  lexmere_main.cpp editor_session.cpp add_word_dialog.cpp list_dialogs.cpp word_sound.cpp
-  Lexmere.rc)
+# Everything but the entry point and the resources, so that Wine tests can
+# drive the pieces.
+add_library(qm_lexmere_win STATIC
+  editor_session.cpp add_word_dialog.cpp list_dialogs.cpp word_sound.cpp)
+# Narrow strings: the editor speaks the engine core's 8-bit text.
+target_compile_options(qm_lexmere_win PUBLIC $<$<COMPILE_LANGUAGE:CXX>:-UUNICODE -U_UNICODE>)
+add_dependencies(qm_lexmere_win qmcore_editor_import)
+target_link_libraries(qm_lexmere_win PUBLIC qm_lexmere_portable qm_dictionary
+                      ${lexmere_import_lib} delayimp winmm user32 gdi32)
+
+add_executable(Lexmere WIN32 lexmere_main.cpp Lexmere.rc)
 target_include_directories(Lexmere PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 set_source_files_properties(Lexmere.rc PROPERTIES OBJECT_DEPENDS
   "${CMAKE_CURRENT_BINARY_DIR}/lexmere.ico;${CMAKE_CURRENT_SOURCE_DIR}/lexmere_resource.h")
-# Narrow strings: the editor speaks the engine core's 8-bit text.
-target_compile_options(Lexmere PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-UUNICODE -U_UNICODE>)
-add_dependencies(Lexmere qmcore_editor_import)
-target_link_libraries(Lexmere PRIVATE qm_lexmere_portable qm_dictionary ${lexmere_import_lib}
-                      delayimp winmm user32 gdi32)
+target_link_libraries(Lexmere PRIVATE qm_lexmere_win)
 qm_install(Lexmere "engine/Lexmere")
+
+if(QM_TESTS)
+  qm_add_test(NAME lexmere_win_test SOURCES lexmere_win_test.cpp LIBS qm_lexmere_win qm_testing)
+endif()

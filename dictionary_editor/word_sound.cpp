@@ -67,11 +67,19 @@ void ConvertAndPlay(HWND owner, const Editor& editor) {
   PlayRecording(owner, path);
 }
 
+// The previous word's recording must not be played (nor converted a second
+// time) when the engine writes none this time.
+std::string FreshTestRecordingPath(const Editor& editor) {
+  const std::string path = editor.temp_dir + kTestRecording;
+  DeleteFileA(path.c_str());
+  return path;
+}
+
 }  // namespace
 
 void SpeakCurrent(HWND owner, const Editor& editor, const std::string& word) {
   std::array<unsigned char, api::kPhonBlockBytes> block{};
-  const std::string path = editor.temp_dir + kTestRecording;
+  const std::string path = FreshTestRecordingPath(editor);
   if (open_phon(block.data(), word.c_str(), 0, api::kOpenPhonMagic) != 0) {
     MessageBoxA(owner, kOpenPhonFailedText, kEngineCaption, MB_OK);
   } else {
@@ -88,7 +96,7 @@ void SpeakNew(HWND owner, const Editor& editor, const std::string& word,
               const std::string& transcription) {
   const std::string encoded = dictionary::EncodePhonetic(transcription);
   std::array<char, api::kPhonSylBytes> syllables{};
-  const std::string path = editor.temp_dir + kTestRecording;
+  const std::string path = FreshTestRecordingPath(editor);
   PhonEnc_to_PhonSyl(word.c_str(), 0, encoded.c_str(), api::kPhonEncMagic, 0, syllables.data());
   PhonSyl_to_Wav(syllables.data(), path.c_str());
   ConvertAndPlay(owner, editor);
