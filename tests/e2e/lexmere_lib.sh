@@ -138,6 +138,23 @@ lex_wait_end() {
   lex_pid=""
 }
 
+# lex_close_collect: Exit, answering every message box the close shows
+# (their captions and texts go to $LEX_MESSAGES) until the program ends.
+lex_close_collect() {
+  LEX_MESSAGES=""
+  ui "$LEX_MAIN" keys alt+x >/dev/null || fail "no main window to close"
+  local i caption out
+  for i in $(seq 1 60); do
+    kill -0 "$lex_pid" 2>/dev/null || break
+    for caption in Error "File Open Error" "Dictionary Entries Left Out" "Memory Allocation Error"; do
+      out=$("$QM_WINE" "$QM_UI" msgbox --title "$caption" --timeout 300 </dev/null 2>/dev/null | tr -d '\r') || continue
+      LEX_MESSAGES+="[$caption] $(sed -n 's/^text=//p' <<<"$out")"$'\n'
+      "$QM_WINE" "$QM_UI" msgbox-close --title "$caption" </dev/null >/dev/null 2>&1
+    done
+  done
+  lex_wait_end
+}
+
 # lex_open KEY TITLE: opens a dialog from the menu with its mnemonic.
 lex_open() {
   ui "$LEX_MAIN" keys "$1" >/dev/null || fail "no main window"
