@@ -9,6 +9,8 @@ if(QM_FLAVOR STREQUAL "host")
   qm_add_test(NAME lexmere_test SOURCES lexmere_test.cpp LIBS qm_lexmere_portable qm_dictionary)
 endif()
 
+qm_add_fuzzer(NAME lexmere_recording_fuzz SOURCES test_recording_fuzz.cpp LIBS qm_lexmere_portable)
+
 if(NOT QM_SHIPS_32)
   return()
 endif()

@@ -107,6 +107,20 @@ sleep 0.3
 expect_eq "$(ui "$LEX_ADD" rows --id 1002 | tr '\n' ,)" "banana,cat,dog," "word rows after rewriting cat"
 pass "double-clicked symbols inserted at the caret; their recordings played without a message"
 
+# Enter in the word box shows the typed word; in the transcription field it
+# does nothing (focus is there after showing); elsewhere it acts as OK.
+expect_eq "$(ui "$LEX_ADD" focus)" 1001 "focus after Add"
+ui "$LEX_ADD" type --id 1002 --value dog >/dev/null
+ui "$LEX_ADD" keys enter >/dev/null
+sleep 0.3
+expect_field 1015 "do/g" "current transcription after Enter in the word box"
+expect_field 1004 "do/g" "transcription field after Enter in the word box"
+expect_eq "$(ui "$LEX_ADD" focus)" 1004 "focus after Enter in the word box"
+ui "$LEX_ADD" keys enter >/dev/null
+sleep 0.3
+ui "$LEX_ADD" wait --timeout 1000 >/dev/null || fail "Enter in the transcription field ended the dialog"
+pass "Enter: in the word box shows the word, in the transcription field does nothing"
+
 # The mended OK: the typed word receives the typed transcription; the row
 # selected in the list (banana) is left alone.
 ui "$LEX_ADD" type --id 1002 --value Eel >/dev/null
@@ -115,7 +129,7 @@ ui "$LEX_ADD" click --id 1021 >/dev/null
 ui "$LEX_ADD" gone --timeout 5000 || fail "OK did not end the dialog"
 lex_close
 expect_eq "$(cat "$LEX_DICT/lexmere.txt")" \
-  "$(crlf 'banana ba/na~na 00' 'cat ka~ta 20' 'dog do/g 10' 'eel e~l 02')" "lexmere.txt"
+  "$(crlf 'banana ba/na~na 00' 'cat ka~ta 20' 'dog do/g 10' 'eel e~l 10')" "lexmere.txt (eel takes the part of speech shown, dog's Verb)"
 expect_eq "$(cat "$LEX_DICT/lexmere.bak")" "$before" "lexmere.bak"
 pass "OK adds the typed word with its transcription, not the selected row's word; OK with nothing new changes nothing"
 echo "PASS"
