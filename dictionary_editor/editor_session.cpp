@@ -25,12 +25,18 @@ constexpr BackupPair kBackups[] = {
 };
 
 // A directory from quellmar.ini, or false when the key is missing (the
-// profile functions then give the default text back).
+// profile functions then give the default text back). An empty value or one
+// too long for a path is no directory either: the editor would otherwise
+// keep the user's files in its own folder or in a truncated one. A value
+// without its closing backslash gets one.
 bool ReadDirectory(const char* key, const char* missing, std::string& out) {
-  char value[kMaxDirectory + 1] = {};
-  GetPrivateProfileStringA(kIniSection, key, missing, value, sizeof(value), kIniFile);
-  out = value;
-  return out != missing;
+  std::vector<char> value(4 * (kMaxDirectory + 1));
+  const DWORD length = GetPrivateProfileStringA(kIniSection, key, missing, value.data(),
+                                                static_cast<DWORD>(value.size()), kIniFile);
+  out.assign(value.data(), length);
+  if (out == missing || out.empty() || out.size() > kMaxDirectory) return false;
+  if (out.back() != '\\' && out.back() != '/') out += '\\';
+  return true;
 }
 
 // Whether the file is there but cannot be opened for reading (held by
@@ -86,6 +92,8 @@ void StartEditor(HWND window, Editor& editor) {
 }
 
 void CloseEditor(HWND window, Editor& editor) {
+  if (editor.closed) return;
+  editor.closed = true;
   SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
   MessageBoxReporter reporter(window);
   if (!editor.has_dict_dir) {

@@ -25,6 +25,8 @@ struct Editor {
   // The source list exists but could not be read at start: it is not
   // written over with the (empty) list in memory.
   bool source_unreadable = false;
+  // Saved and compiled already (the session ended, or the window closed).
+  bool closed = false;
 };
 
 // Every message of the dictionary code in a message box over `owner`.

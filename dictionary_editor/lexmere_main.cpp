@@ -47,6 +47,11 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       CloseEditor(window, *g_editor);
       DestroyWindow(window);
       return 0;
+    case WM_ENDSESSION:
+      // Windows is shutting down or the user logs off: the window gets no
+      // close request, but the entries must be saved all the same.
+      if (wparam) CloseEditor(window, *g_editor);
+      return 0;
     case WM_DESTROY:
       WinHelpA(window, g_editor->help_path.c_str(), HELP_QUIT, 0);
       PostQuitMessage(0);

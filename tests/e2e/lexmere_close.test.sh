@@ -84,4 +84,15 @@ echo "read-only folder, messages after 'file open error': $seen"
 grep -q 'No Change On The User Dictionary' <<<"$seen" || fail "no Write failure message: $seen"
 expect_eq "$(cat "$LEX_DICT/lexmere.txt")" "$ro_list" "lexmere.txt in a read-only folder"
 pass "read-only dictionary folder: 'file open error', the compiler's and the Write failure's messages, lexmere.txt untouched"
+# The session ends (log off, shut down): the entries are saved, once.
+lex_source "cat ka/t 00"
+lex_start
+add_entry gnu nu~
+ui "$LEX_MAIN" post --msg 0x0016 --wparam 1 >/dev/null  # WM_ENDSESSION
+sleep 1
+expect_eq "$(cat "$LEX_DICT/lexmere.txt")" "$(crlf 'cat ka/t 00' 'gnu nu~ 02')" "lexmere.txt after the session ended"
+[ "$(tr -d '\r' <"$LEX_DICT/lexmere.bak")" = "cat ka/t 00" ] || fail "lexmere.bak after the session ended"
+lex_close
+expect_eq "$(tr -d '\r' <"$LEX_DICT/lexmere.bak")" "cat ka/t 00" "lexmere.bak after closing (not saved twice)"
+pass "the end of the session saves and compiles the entries; the close after it saves nothing again"
 echo "PASS"

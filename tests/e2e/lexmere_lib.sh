@@ -68,13 +68,16 @@ lex_end() {
   return 0
 }
 
-# lex_ini both|no-dict|no-temp|none: quellmar.ini naming the folders.
+# lex_ini both|no-slash|no-dict|no-temp|empty-temp|none: quellmar.ini
+# naming the folders (no-slash: without their closing backslashes).
 lex_ini() {
   local t d
   t="TEMPDIR=$(winpath "$LEX_TEMP")\\"
   d="DICTFLSDIR=$(winpath "$LEX_DICT")\\"
   case $1 in
     both) ;;
+    no-slash) t=${t%\\}; d=${d%\\} ;;
+    empty-temp) t="TEMPDIR=" ;;
     no-dict) d="" ;;
     no-temp) t="" ;;
     none) rm -f "$LEX_INI"; return ;;

@@ -87,6 +87,24 @@ no_msgbox Error
 lex_close
 pass "no quellmar.ini: the TEMPDIR message, the editor keeps running"
 
+# An empty TEMPDIR is no folder either.
+lex_ini empty-temp
+lex_start no-wait
+msgbox_expect Error "$no_temp"
+ui "$LEX_MAIN" wait --timeout 10000 >/dev/null || fail "no window with an empty TEMPDIR"
+lex_close
+pass "an empty TEMPDIR: the TEMPDIR message, the editor keeps running"
+
+# Folders written without their closing backslash are still the folders.
+lex_ini no-slash
+lex_source "fig fi/g 00"
+lex_start
+no_msgbox Error
+lex_close
+[ -f "$LEX_DICT/lexmere.bak" ] && [ -f "$LEX_DICT/lexmere.fle" ] || fail "nothing saved in the dictionary folder"
+ls "$LEX_TMP" | grep -q 'dictlexmere' && fail "files written beside the dictionary folder"
+pass "folders without a closing backslash: the list saved and compiled inside the dictionary folder"
+
 # Words added without a dictionary folder are not silently dropped.
 lex_ini no-dict
 lex_start no-wait
