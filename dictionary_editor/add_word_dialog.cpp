@@ -107,8 +107,7 @@ void AddShownEntry(HWND dialog, AddWordState& state, bool only_if_new) {
     dict::EntryList::Position found = editor.entries.Find(word);
     if (found.node && found.node->entry.phonetic == transcription) return;
   }
-  const auto result =
-      editor.entries.Add({word, transcription, SelectedPartOfSpeechCode(dialog)});
+  const auto result = editor.entries.Add({word, transcription, SelectedPartOfSpeechCode(dialog)});
   if (result == dict::EntryList::AddResult::kRejected) {
     MessageBoxA(dialog, kRejectedEntryText, kErrorCaption, MB_OK | MB_ICONERROR);
   } else if (result != dict::EntryList::AddResult::kUnchanged) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win_handles.h"
 #include "dictionary_editor/compiler.h"
 #include "dictionary_editor/lexmere_editor.h"
 #include "dictionary_editor/lexmere_messages.h"
@@ -42,12 +43,10 @@ bool ReadDirectory(const char* key, const char* missing, std::string& out) {
 // Whether the file is there but cannot be opened for reading (held by
 // another program, no access): a list that is missing is simply empty.
 bool ExistsButUnreadable(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f != INVALID_HANDLE_VALUE) {
-    CloseHandle(f);
-    return false;
-  }
+  unique_handle<file_handle_traits> file(CreateFileA(path.c_str(), GENERIC_READ,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                     OPEN_EXISTING, 0, nullptr));
+  if (file) return false;
   const DWORD error = GetLastError();
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
          error != ERROR_INVALID_NAME;

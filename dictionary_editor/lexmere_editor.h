@@ -16,8 +16,8 @@ namespace Quellmar::lexmere {
 struct Editor {
   HINSTANCE instance = nullptr;
   // Directory prefixes from quellmar.ini (each ends with a backslash).
-  std::string temp_dir;   // T
-  std::string dict_dir;   // D
+  std::string temp_dir;  // T
+  std::string dict_dir;  // D
   bool has_dict_dir = false;
   std::string help_path;  // T + "lexmere\userhelp.hlp"
   dictionary::EntryList entries;

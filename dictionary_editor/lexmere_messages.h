@@ -14,7 +14,8 @@ inline constexpr char kDictDirKey[] = "DICTFLSDIR";
 inline constexpr char kNoTempDirDefault[] = "No temdir entry found";
 inline constexpr char kNoDictDirDefault[] = "No Dict files directory entry found";
 inline constexpr char kNoTempDirText[] =
-    "No Temporary Directory Entry found in quellmar.ini file\n\t\t\t\t\t\t\t\tPlease Check the file "
+    "No Temporary Directory Entry found in quellmar.ini file\n\t\t\t\t\t\t\t\tPlease Check the "
+    "file "
     "before proceeding";
 inline constexpr char kNoDictDirText[] =
     "No Dictionary files Directory Entry found in quellmar.ini\t\t file Please Check the file "

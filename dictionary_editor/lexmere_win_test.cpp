@@ -1,9 +1,8 @@
 // The editor's test recording on a Windows file system: converted in place
 // when it is the engine's, left as it was when it is missing, held by
 // another program or too large to be a word.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <fstream>
 #include <string>

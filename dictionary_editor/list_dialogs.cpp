@@ -43,8 +43,8 @@ void DeleteSelected(HWND dialog, Editor& editor) {
   const int row = static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0));
   SendMessageA(list, LB_DELETESTRING, row, 0);
   const int rows = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-  const int select = dict::SelectionAfterDelete(row, previous != nullptr,
-                                                previous != nullptr && previous->next != nullptr, rows);
+  const int select = dict::SelectionAfterDelete(
+      row, previous != nullptr, previous != nullptr && previous->next != nullptr, rows);
   if (select >= 0) SendMessageA(list, LB_SETCURSEL, select, 0);
 }
 

@@ -36,8 +36,9 @@ std::string TestRecordingHeader(uint32_t samples) {
 }
 
 std::optional<std::string> ConvertTestRecording(std::string_view engine_file) {
-  const size_t samples =
-      engine_file.size() > kTestRecordingHeaderBytes ? engine_file.size() - kTestRecordingHeaderBytes : 0;
+  const size_t samples = engine_file.size() > kTestRecordingHeaderBytes
+                             ? engine_file.size() - kTestRecordingHeaderBytes
+                             : 0;
   if (samples > kTestRecordingMaxSamples) return std::nullopt;
   std::string image = TestRecordingHeader(static_cast<uint32_t>(samples));
   image.resize(kTestRecordingHeaderBytes + samples * 2);

@@ -1,8 +1,8 @@
 // The editor's sounds: example recordings and the test recording played
 // through the media control interface, and the word spoken by the engine
 // core, the normal way (Current) or from the user's transcription (New).
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 #include <array>
 #include <cstdint>
