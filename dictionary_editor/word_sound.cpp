@@ -1,8 +1,9 @@
 // The editor's sounds: example recordings and the test recording played
 // through the media control interface, and the word spoken by the engine
 // core, the normal way (Current) or from the user's transcription (New).
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <mmsystem.h>
 
 #include <array>
 #include <cstdint>

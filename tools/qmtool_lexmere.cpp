@@ -67,7 +67,8 @@ int LexmereData(const Args& args) {
 
 }  // namespace
 
-QM_TOOL_COMMAND("lexmere-data", "lexmere-data --out DIR   (example recordings and an empty source list)",
+QM_TOOL_COMMAND("lexmere-data",
+                "lexmere-data --out DIR   (example recordings and an empty source list)",
                 LexmereData);
 
 }  // namespace Quellmar::tool

@@ -54,7 +54,8 @@ std::vector<std::wstring> ListRows(HWND control) {
 }
 
 int SelectedRow(HWND control) {
-  return static_cast<int>(SendMessageW(control, IsCombo(control) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
+  return static_cast<int>(
+      SendMessageW(control, IsCombo(control) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
 }
 
 bool ChooseRow(HWND control, int row) {
