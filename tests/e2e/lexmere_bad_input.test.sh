@@ -56,6 +56,36 @@ round_trip 100000-entries
 expect_eq "$words" 100000 "word rows of the 100,000-entry list"
 pass "huge lists: 30 MB on one line, 100,000 entries; lexmere.bak the original"
 
+# A source list another program holds open (reading, denying writers) at
+# close: whatever the platform allows, the list on disk is either the old
+# one or the new one, never a part of either.
+QM_STATE=${QM_E2E_STATE:-$(dirname "$QM_UI")/../state_tool/qm_state.exe}
+if [ -f "$QM_STATE" ]; then
+  printf 'held ho~/ld 00\r\n' >"$LEX_DICT/lexmere.txt"
+  rm -f "$LEX_TMP/stop"
+  "$QM_WINE" "$QM_STATE" hold-file "$(winpath "$LEX_DICT/lexmere.txt")" "$(winpath "$LEX_TMP/stop")" \
+    </dev/null >"$LEX_TMP/hold.out" 2>&1 &
+  hold_pid=$!
+  for _ in $(seq 1 50); do grep -q holding "$LEX_TMP/hold.out" 2>/dev/null && break; sleep 0.1; done
+  grep -q holding "$LEX_TMP/hold.out" || fail "could not hold lexmere.txt"
+  lex_start
+  lex_open alt+a "$LEX_ADD"
+  ui "$LEX_ADD" type --id 1002 --value newt >/dev/null
+  ui "$LEX_ADD" type --id 1004 --value nu~t >/dev/null
+  ui "$LEX_ADD" click --id 1021 >/dev/null
+  ui "$LEX_ADD" gone --timeout 5000 || fail "Add Word did not end"
+  lex_close_collect
+  touch "$LEX_TMP/stop"
+  wait "$hold_pid" 2>/dev/null
+  got=$(tr -d '\r' <"$LEX_DICT/lexmere.txt" | tr '\n' ,)
+  case $got in
+    "held ho~/ld 00,") echo "held list: kept as it was; messages: ${LEX_MESSAGES:-none}" ;;
+    "held ho~/ld 00,newt nu~t 02,") echo "held list: replaced whole; messages: ${LEX_MESSAGES:-none}" ;;
+    *) fail "a held list became '$got'" ;;
+  esac
+  pass "a source list held by another program at close: old or new, whole"
+fi
+
 # A source list held open by nothing but unreadable: not written over.
 printf 'keep ki~/p 00\r\n' >"$LEX_DICT/lexmere.txt"
 chmod 000 "$LEX_DICT/lexmere.txt"
