@@ -65,17 +65,19 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 // bound on first use, so load it from there first (or from beside the
 // editor, or the usual search) and the binding finds it loaded.
 bool LoadEngineCore() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  // Wide strings for this one path: an install folder whose name the ANSI
+  // code page cannot spell must not keep the editor from starting.
+  wchar_t path[MAX_PATH + 1] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (n > 0 && n < MAX_PATH) {
-    std::string folder(path, n);
-    folder.erase(folder.find_last_of('\\') + 1);
-    std::string parent = folder.substr(0, folder.size() - 1);
-    parent.erase(parent.find_last_of('\\') + 1);
-    if (LoadLibraryA((parent + "Lib\\qmcore.dll").c_str())) return true;
-    if (LoadLibraryA((folder + "qmcore.dll").c_str())) return true;
+    std::wstring folder(path, n);
+    folder.erase(folder.find_last_of(L'\\') + 1);
+    std::wstring parent = folder.substr(0, folder.size() - 1);
+    parent.erase(parent.find_last_of(L'\\') + 1);
+    if (LoadLibraryW((parent + L"Lib\\qmcore.dll").c_str())) return true;
+    if (LoadLibraryW((folder + L"qmcore.dll").c_str())) return true;
   }
-  return LoadLibraryA("qmcore.dll") != nullptr;
+  return LoadLibraryW(L"qmcore.dll") != nullptr;
 }
 
 }  // namespace

@@ -120,4 +120,18 @@ msgbox_expect Error 'Your changes to the dictionary were not saved: quellmar.ini
 lex_wait_end
 [ -e "$LEX_TMP/root/engine/Lexmere/lexmere.txt" ] && fail "a source list was written beside the editor"
 pass "no DICTFLSDIR: a word added is reported as not saved, nothing written elsewhere"
+# Without the engine core in engine\Lib (nor beside the editor): said
+# plainly, and the editor ends without touching the dictionary.
+lex_ini both
+mv "$LEX_TMP/root/engine/Lib/qmcore.dll" "$LEX_TMP/qmcore.dll"
+lex_start no-wait
+ui "$LEX_MAIN" wait --timeout 15000 >/dev/null || fail "no message without the engine core"
+sleep 0.3
+lex_shot start-no-engine-core
+ui "$LEX_MAIN" controls | grep -qF 'value=The Quellmar engine core (qmcore.dll) cannot be loaded.\nPlease reinstall Quellmar SAPI5.' ||
+  fail "the message without the engine core: $(ui "$LEX_MAIN" controls)"
+ui "$LEX_MAIN" click --id 1 >/dev/null
+lex_wait_end
+mv "$LEX_TMP/qmcore.dll" "$LEX_TMP/root/engine/Lib/qmcore.dll"
+pass "no engine core: the message, and the editor ends"
 echo "PASS"
