@@ -18,6 +18,15 @@
 //   qm_ui post --title T --msg N [--id N] [--wparam N] [--lparam N]
 //                                                posts a message (numbers, no pointers) to the
 //                                                window or its control, and waits until handled
+//   qm_ui rows --title T --id N                  a list or combo box's rows, one a line
+//   qm_ui selected --title T --id N              the index of its selected row (-1: none)
+//   qm_ui choose --title T --id N --row R        chooses a row as a click would (notifies)
+//   qm_ui dblclick --title T --id N --row R      double-clicks a list box row with the mouse
+//   qm_ui text --title T --id N                  a control's own text (a combo box's edit field)
+//   qm_ui type --title T --id N --value V        sets a control's own text
+//   qm_ui menu-resource --title - --file F --id N  a program's menu resource, one item a line
+// --any finds a window whatever its owner (a dialog over a program's main window);
+// --popup acts on the window's active popup instead (a dialog without a caption).
 // Exit code 0 on success, 1 when the window, control or box is not there,
 // 2 for a usage error. Text is printed as UTF-8 with \r, \n and \\ escaped.
 #include <windows.h>
@@ -28,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/ui_driver/list_driver.h"
 #include "testing/ui_driver/ui_driver.h"
 
 namespace ui = Quellmar::testing::ui;
@@ -85,7 +95,7 @@ Args Parse(int argc, wchar_t** argv) {
   if (argc > 1) a.command = argv[1];
   for (int i = 2; i < argc; ++i) {
     std::wstring arg = argv[i];
-    if (arg == L"--focus-after" || arg == L"--owned") {
+    if (arg == L"--focus-after" || arg == L"--owned" || arg == L"--any" || arg == L"--popup") {
       a.options[arg.substr(2)] = L"1";
     } else if (arg.rfind(L"--", 0) == 0 && i + 1 < argc) {
       a.options[arg.substr(2)] = argv[++i];
@@ -139,15 +149,29 @@ int wmain(int argc, wchar_t** argv) {
   if (a.command == L"shot") {
     return ui::SaveScreenshot(a.Get(L"file")) ? 0 : 1;
   }
+  if (a.command == L"menu-resource") {
+    const auto lines = ui::MenuResource(a.Get(L"file"), a.Int(L"id", 0));
+    for (const std::wstring& line : lines) std::printf("%s\n", Escaped(line).c_str());
+    return lines.empty() ? 1 : 0;
+  }
   if (a.command == L"gone") {
     return ui::WaitUntilGone(title, timeout, a.Has(L"owned")) ? 0 : 1;
   }
 
-  HWND dialog = a.command == L"wait" ? ui::WaitForTopWindow(title, timeout, nullptr, false)
-                                     : ui::FindTopWindow(title, nullptr, false);
+  const std::optional<bool> owned = a.Has(L"any") ? std::nullopt : std::optional<bool>(false);
+  HWND dialog = a.command == L"wait" ? ui::WaitForTopWindow(title, timeout, nullptr, owned)
+                                     : ui::FindTopWindow(title, nullptr, owned);
   if (!dialog) {
     std::puts("no window");
     return 1;
+  }
+  if (a.Has(L"popup")) {
+    HWND popup = GetLastActivePopup(dialog);
+    if (!popup || popup == dialog) {
+      std::puts("no popup");
+      return 1;
+    }
+    dialog = popup;
   }
   if (a.command == L"wait") {
     std::printf("window %p\n", static_cast<void*>(dialog));
@@ -185,6 +209,30 @@ int wmain(int argc, wchar_t** argv) {
     else
       ok = ui::SetText(c, Wide(value));
     return ok ? 0 : 1;
+  }
+  if (a.command == L"rows" || a.command == L"selected" || a.command == L"choose" ||
+      a.command == L"dblclick" || a.command == L"text" || a.command == L"type") {
+    HWND c = Control(dialog, a);
+    if (!c) {
+      std::puts("no control");
+      return 1;
+    }
+    if (a.command == L"rows") {
+      for (const std::wstring& row : ui::ListRows(c)) std::printf("%s\n", Escaped(row).c_str());
+      return 0;
+    }
+    if (a.command == L"selected") {
+      std::printf("%d\n", ui::SelectedRow(c));
+      return 0;
+    }
+    if (a.command == L"text") {
+      std::printf("%s\n", Escaped(ui::TextOf(c)).c_str());
+      return 0;
+    }
+    if (a.command == L"type") return ui::SetText(c, a.Get(L"value")) ? 0 : 1;
+    const int row = a.Int(L"row", -1);
+    if (a.command == L"choose") return ui::ChooseRow(c, row) ? 0 : 1;
+    return ui::DoubleClickRow(c, row) ? 0 : 1;
   }
   if (a.command == L"focus") {
     HWND f = ui::FocusedControl(dialog);
