@@ -91,7 +91,8 @@ check_layout() {
       *) target="$(unix_path "$dir")/$f" ;;
     esac
     if grep -Eq "$INSTALL_USER_FILES" <<<"/$f"; then
-      [ -e "$target" ] && { echo "user file $f was installed"; bad=1; }
+      # The user's own file may well be there; the staged copy must not be.
+      [ -e "$target" ] && cmp -s "$dist/$f" "$target" && { echo "user file $f was installed"; bad=1; }
       continue
     fi
     cmp -s "$dist/$f" "$target" || { echo "not installed: $f"; bad=1; }
