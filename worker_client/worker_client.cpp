@@ -188,6 +188,10 @@ class WorkerClient::Connection {
     BOOL ok = write ? WriteFile(pipe_.get(), data, size, nullptr, &o)
                     : ReadFile(pipe_.get(), data, size, nullptr, &o);
     if (!ok && GetLastError() != ERROR_IO_PENDING) return Io::kFailed;
+    if (ok) {  // done at once (the bytes were there): no wait to ask the system for
+      return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone
+                                                                             : Io::kFailed;
+    }
     for (;;) {
       DWORD timeout = INFINITE;
       if (has_deadline_) {
