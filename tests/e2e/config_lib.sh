@@ -148,8 +148,14 @@ reg_dump() {
 }
 
 reg_set() {  # reg_set SUBKEY NAME TYPE DATA
-  "$QM_WINE" reg add "$CONFIG_KEY${1:+\\$1}" /v "$2" /t "$3" /d "$4" /f </dev/null >/dev/null 2>&1 ||
-    fail "reg add $1 $2"
+  # A Wine program now and then fails to start just as another ends: try again.
+  local try
+  for try in 1 2 3; do
+    "$QM_WINE" reg add "$CONFIG_KEY${1:+\\$1}" /v "$2" /t "$3" /d "$4" /f </dev/null >/dev/null 2>&1 &&
+      return 0
+    sleep 0.5
+  done
+  fail "reg add $1 $2"
 }
 
 # ini_dump: "SECTION.KEY=value" lines of quellmar.ini, names upper-cased, spaces around them dropped.
