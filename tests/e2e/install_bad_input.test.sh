@@ -62,6 +62,17 @@ if [ "$host_running" = 1 ] && grep -qxF "file Quellmar SAPI5/QuellmarSAPI.dll" <
   # Windows Installer leaves for the next restart (Wine leaves it for good).
   echo "(the DLL the host had loaded was in use and stays until a restart)"
   left=$(grep -vxF -e "file Quellmar SAPI5/QuellmarSAPI.dll" -e "folder $INSTALL_DIR_WIN" <<<"$left")
+  # The host may speak its next chunk after the worker was asked to exit and
+  # start it again: the worker and the engine core are then in use as well
+  # (a known gap: nothing keeps a speaking host from relaunching the worker
+  # during the uninstall), and stay until that worker goes.
+  if [ "$(count_workers)" != 0 ]; then
+    echo "(the speaking host started the worker again during the uninstall: its files stay in use)"
+    left=$(grep -vxF -e "file Quellmar SAPI5/x86/QuellmarServer.exe" -e "file Quellmar SAPI5/engine/Lib/qmcore.dll" \
+           -e "folder $INSTALL_DIR_WIN\\x86" -e "folder $INSTALL_DIR_WIN\\engine\\Lib" \
+           -e "folder $INSTALL_DIR_WIN\\engine" <<<"$left")
+    "$QM_WINE" taskkill /f /im QuellmarServer.exe </dev/null >/dev/null 2>&1
+  fi
   rm -rf "$(unix_path "$INSTALL_DIR_WIN")"
 fi
 [ -z "$left" ] || { echo "left behind by the uninstall during speech:"; echo "$left"; bad=1; }
