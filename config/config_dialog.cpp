@@ -256,10 +256,8 @@ void Save(HWND dialog) {
   const bool registry_ok = WriteCustomVoiceSettings(s.voice) && WriteGlobalSettings(s.global);
   WriteLoggingSwitch(v.diagnostic_log);
   bool dictionary_ok = true;
-  EngineSettings ini = ReadEngineSettings();
-  if (ini.custom_entries != v.custom_dictionary) {
-    ini.custom_entries = v.custom_dictionary;
-    dictionary_ok = WriteEngineSettings(ini);
+  if (ReadEngineSettings().custom_entries != v.custom_dictionary) {
+    dictionary_ok = WriteCustomEntries(v.custom_dictionary);
   }
   std::wstring text = registry_ok ? kSaved : kNotSaved;
   if (!dictionary_ok) text += kDictionarySwitchNotWritten;
