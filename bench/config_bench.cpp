@@ -10,11 +10,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "common/text_prep.h"
 #include "config/engine_link.h"
 #include "config/messages.h"
 #include "worker_client/worker_client.h"
@@ -94,8 +95,15 @@ bool Count(const unsigned char*, uint32_t count, void* context) {
   return true;
 }
 
+config::PreviewResult SpeakIt(const std::shared_ptr<WorkerClient>& client,
+                              const config::PreviewRequest& request) {
+  config::Patience patience([] { return false; }, std::chrono::seconds(60));
+  return config::SynthesizePreview(client, request, patience);
+}
+
 int Preview(const std::wstring& worker, int runs) {
-  WorkerClient client(worker);
+  const auto shared = std::make_shared<WorkerClient>(worker);
+  WorkerClient& client = *shared;
   config::DialogValues values;  // the shipped settings' positions
   values.rate = 34;
   values.pitch = 39;
@@ -107,9 +115,10 @@ int Preview(const std::wstring& worker, int runs) {
   values.extra_rate = 50;
   values.extra_volume = 50;
   const std::wstring sentence = config::kFoxSentence;
-  const Quellmar::RenderSetup setup = config::PreviewRenderSetup(values);
-  const std::string text = Quellmar::ToEngineText(config::PreviewText(sentence, false));
-  const Quellmar::RenderParams& p = setup.params;
+  const config::PreviewRequest request =
+      config::MakePreviewRequest(values, config::SettingsBasis{}, sentence);
+  const std::string& text = request.engine_text;
+  const Quellmar::RenderParams& p = request.params;
   // Warm: the worker is running and connected before anything is timed.
   Quellmar::WorkerInfo info{};
   if (!client.RequestInfo(info)) {
@@ -117,11 +126,7 @@ int Preview(const std::wstring& worker, int runs) {
     return 1;
   }
   // One preview before timing: the first PlaySound loads the platform's sound stack.
-  {
-    std::vector<int16_t> samples;
-    config::SynthesizePreview(client, values, sentence, samples);
-    config::ThePreviewSound().Play(samples);
-  }
+  config::ThePreviewSound().Play(SpeakIt(shared, request).samples);
   std::vector<double> worker_ms, preview_ms, added_ms, info_ms, play_ms;
   size_t audio_bytes = 0;
   for (int run = 0; run < runs; ++run) {
@@ -132,13 +137,12 @@ int Preview(const std::wstring& worker, int runs) {
     const double worker = Now() - t0;
     audio_bytes = bytes;
 
-    std::vector<int16_t> samples;
     t0 = Now();
-    const auto outcome = config::SynthesizePreview(client, values, sentence, samples);
+    const config::PreviewResult result = SpeakIt(shared, request);
     const double t1 = Now();
-    config::ThePreviewSound().Play(samples);  // returns once playback has been started
+    config::ThePreviewSound().Play(result.samples);  // returns once playback has been started
     const double t2 = Now();
-    if (outcome != config::PreviewOutcome::kSamples) {
+    if (result.outcome != config::PreviewOutcome::kSamples) {
       std::puts("the preview found nothing to say");
       return 1;
     }
