@@ -12,6 +12,7 @@ CONFIG_WIN64=${QM_E2E_WIN64:-$QM_BUILD/win64}
 QM_UI="$CONFIG_WIN64/testing/ui_driver/qm_ui.exe"
 QM_STATE="$CONFIG_WIN64/testing/state_tool/qm_state.exe"
 LEXMERE_STANDIN="$CONFIG_WIN64/testing/lexmere_standin/lexmere_standin.exe"
+FAKE_WORKER="$CONFIG_WIN64/worker_client/fake_worker.exe"
 CONFIG_ART="$QM_BUILD/artefacts/config"
 CONFIG_TITLE="Quellmar Speech Configuration"
 CONFIG_INI="$WINEPREFIX/drive_c/windows/quellmar.ini"
@@ -110,6 +111,23 @@ close_dialog() {
 }
 
 value_of() { ui get --id "$1"; }
+
+# wait_about: the About text once the engine has answered (or has not, in its bound).
+wait_about() {
+  local i got
+  for i in $(seq 1 200); do
+    got=$(value_of 1041)
+    [ -n "$got" ] && { printf '%s' "$got"; return 0; }
+    sleep 0.1
+  done
+  fail "the About text never came"
+}
+
+# reg_export FILE: the settings key, every value with its type and bytes, as reg export writes it.
+reg_export() {
+  "$QM_WINE" reg export "$CONFIG_KEY" "$(winpath "$1")" /y </dev/null >/dev/null 2>&1 ||
+    fail "reg export"
+}
 expect_control() {  # expect_control ID VALUE [what]
   local got
   got=$(value_of "$1")
