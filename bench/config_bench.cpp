@@ -5,7 +5,11 @@
 //   config_bench preview --worker PATH [--runs N]
 //       Speak it's path for the default sentence (information request, text
 //       preparation, synthesis into the sample buffer, WAV image, PlaySound
-//       called) next to the worker's own time for the same synthesis request.
+//       called) next to the worker's own time for the same synthesis request;
+//   config_bench longest --worker PATH [--runs N]
+//       the longest sentence (511 characters) at the slowest settings: how long
+//       the engine stays silent before the first piece, the longest gap between
+//       pieces (what the preview's silence bound must allow) and the whole.
 // Prints medians and the spread in milliseconds.
 #include <windows.h>
 
@@ -166,16 +170,69 @@ int Preview(const std::wstring& worker, int runs) {
   return 0;
 }
 
+struct Gaps {
+  double start = 0;
+  double last = 0;
+  double first = -1;
+  double widest = 0;
+};
+
+bool TimePiece(const unsigned char*, uint32_t, void* context) {
+  auto* g = static_cast<Gaps*>(context);
+  const double now = Now();
+  if (g->first < 0) g->first = now - g->start;
+  g->widest = std::max(g->widest, now - g->last);
+  g->last = now;
+  return true;
+}
+
+int Longest(const std::wstring& worker, int runs) {
+  const auto client = std::make_shared<WorkerClient>(worker);
+  config::DialogValues slowest;  // every slider at 0: 85 words a minute, a quarter of that
+  std::wstring sentence;
+  while (sentence.size() < static_cast<size_t>(config::kSentenceChars)) {
+    sentence += L"The quick brown fox jumps over the lazy dog. ";
+  }
+  sentence.resize(config::kSentenceChars);
+  const config::PreviewRequest request =
+      config::MakePreviewRequest(slowest, config::SettingsBasis{}, sentence);
+  const Quellmar::RenderParams& p = request.params;
+  Quellmar::WorkerInfo info{};
+  if (!client->RequestInfo(info)) {
+    std::puts("the worker did not answer");
+    return 1;
+  }
+  std::vector<double> first_ms, gap_ms, whole_ms;
+  for (int run = 0; run < runs; ++run) {
+    Gaps g;
+    g.start = g.last = Now();
+    client->RequestSynthesis(request.engine_text.data(),
+                             static_cast<uint32_t>(request.engine_text.size()), p.duration_factor,
+                             p.pitch_factor, p.gain_factor, p.tags, &p.pauses, TimePiece, &g);
+    whole_ms.push_back(Now() - g.start);
+    first_ms.push_back(g.first);
+    gap_ms.push_back(g.widest);
+  }
+  std::printf("511 characters, duration factor %.0f\n", p.duration_factor);
+  Report("silence before the first piece", first_ms);
+  Report("longest silence between pieces (or before)", gap_ms);
+  Report("the whole preview", whole_ms);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::puts("usage: config_bench start --exe PATH [--runs N] | preview --worker PATH [--runs N]");
+    std::puts(
+        "usage: config_bench start --exe PATH [--runs N] | preview|longest --worker PATH [--runs "
+        "N]");
     return 2;
   }
   const std::wstring mode = argv[1];
   const int runs = std::max(1, _wtoi(Option(argc, argv, L"--runs", L"20").c_str()));
   if (mode == L"start") return Start(Option(argc, argv, L"--exe", L""), runs);
   if (mode == L"preview") return Preview(Option(argc, argv, L"--worker", L""), runs);
+  if (mode == L"longest") return Longest(Option(argc, argv, L"--worker", L""), runs);
   return 2;
 }

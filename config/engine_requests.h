@@ -21,13 +21,14 @@ namespace Quellmar::config {
 using Clock = std::chrono::steady_clock;
 
 // How long the engine may stay silent before a request gives up on it: the
-// worker's start and its information, and the gap between two pieces of a
-// preview. A preview's first piece comes only once the engine has spoken the
-// whole sentence: 511 characters at the slowest settings take the engine
-// many seconds.
+// worker's start and its information, and the gap before and between the
+// pieces of a preview. The worker streams a preview as it renders it: the
+// longest sentence at the slowest settings keeps it silent for about 0.2 s
+// (bench/run-config), the rest is room for a busy machine and for the
+// engine's other clients, whose syntheses come first.
 struct EnginePatience {
   std::chrono::milliseconds info{5000};
-  std::chrono::milliseconds synthesis{60000};
+  std::chrono::milliseconds synthesis{10000};
 };
 
 // Asked by a request while it waits: whether to go on. No once the request
