@@ -24,14 +24,6 @@ set_dpi() {
 # The prefix is shared with the other tests: it goes back to 96 dpi.
 trap 'set_dpi 96; config_end' EXIT
 
-read_rects() {  # sets win_* client_* work_* ctl_* for control $1
-  local out
-  out=$(ui rect --id "$1") || fail "no rectangles"
-  read -r _ ctl_l ctl_t ctl_r ctl_b < <(grep '^control' <<<"$out")
-  read -r _ win_l win_t win_r win_b < <(grep '^window' <<<"$out")
-  read -r _ client_l client_t client_r client_b < <(grep '^client' <<<"$out")
-  read -r _ work_l work_t work_r work_b < <(grep '^work' <<<"$out")
-}
 fits() {  # fits WHAT: the dialog inside the work area on both axes
   read_rects 1000
   [ "$win_l" -ge "$work_l" ] && [ "$win_r" -le "$work_r" ] && [ "$win_t" -ge "$work_t" ] &&

@@ -112,6 +112,17 @@ close_dialog() {
 
 value_of() { ui get --id "$1"; }
 
+# read_rects ID: sets ctl_*, win_*, client_* and work_* (_l _t _r _b, screen
+# pixels) for control ID, the dialog, its client area and the work area.
+read_rects() {
+  local out
+  out=$(ui rect --id "$1") || fail "no rectangles"
+  read -r _ ctl_l ctl_t ctl_r ctl_b < <(grep '^control' <<<"$out")
+  read -r _ win_l win_t win_r win_b < <(grep '^window' <<<"$out")
+  read -r _ client_l client_t client_r client_b < <(grep '^client' <<<"$out")
+  read -r _ work_l work_t work_r work_b < <(grep '^work' <<<"$out")
+}
+
 # wait_about: the About text once the engine has answered (or has not, in its bound).
 wait_about() {
   local i got
@@ -163,6 +174,13 @@ reg_dump() {
         REG_*) printf '%s=%s:%s\n' "$name" "$type" "$data" ;;
       esac
     done | sort
+}
+
+# expect_record SUBKEY "Name=value ..." WHAT: the key's values, in name order, are these.
+expect_record() {
+  local got
+  got=$(reg_dump "$CONFIG_KEY\\$1" | tr '\n' ' ' | sed 's/ $//')
+  [ "$got" = "$2" ] || fail "$3, $1: expected '$2', got '$got'"
 }
 
 reg_set() {  # reg_set SUBKEY NAME TYPE DATA

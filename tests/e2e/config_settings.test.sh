@@ -75,10 +75,8 @@ ui click --id 1050 >/dev/null
 msgbox_expect "$saved" information settings-saved
 want_voice="HonourTags=0 Pause1=0 Pause2=1500 Pause3=350 Pause4=100 Pitch=63 SpeakPunctuation=0 Speed=350 Volume=32767"
 want_global="HonourTags=1 OverridePauses=1 Pause1=650 Pause2=500 Pause3=350 Pause4=7 RatePercent=103 SpeakPunctuation=0 VolumePercent=200"
-got=$(reg_dump "$CONFIG_KEY\\CustomVoice" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_voice" ] || fail "CustomVoice: expected '$want_voice', got '$got'"
-got=$(reg_dump "$CONFIG_KEY\\Global" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_global" ] || fail "Global: expected '$want_global', got '$got'"
+expect_record CustomVoice "$want_voice" Save
+expect_record Global "$want_global" Save
 [ "$(reg_dump "$CONFIG_KEY")" = "Logging=0" ] || fail "Logging: $(reg_dump "$CONFIG_KEY")"
 # quellmar.ini: the CUSTOM line and nothing else, byte for byte.
 sed 's/^   custom  =   yes\r$/   custom  =   NO\r/' "$CONFIG_TMP/ini.original" >"$CONFIG_TMP/ini.want"
@@ -155,9 +153,8 @@ done
 [ "$(ui focus)" = 1001 ] || fail "Copy did not put the focus on the rate slider"
 ui click --id 1050 >/dev/null
 msgbox_expect "$saved" information
-got=$(reg_dump "$CONFIG_KEY\\CustomVoice" | tr '\n' ' ' | sed 's/ $//')
-want="HonourTags=1 Pause1=715 Pause2=550 Pause3=385 Pause4=7 Pitch=50 SpeakPunctuation=0 Speed=160 Volume=32767"
-[ "$got" = "$want" ] || fail "deep saved as '$got', expected '$want' (its own values, not the sliders' rounding)"
+# Its own values, not the sliders' rounding of them.
+expect_record CustomVoice "HonourTags=1 Pause1=715 Pause2=550 Pause3=385 Pause4=7 Pitch=50 SpeakPunctuation=0 Speed=160 Volume=32767" "deep saved"
 ui set --id 1015 --value 6 >/dev/null   # clipped: pauses 162, 125, 87, 1
 ui click --id 1016 >/dev/null
 ui_settle
@@ -186,10 +183,8 @@ rc=$?
 [ $rc -eq 0 ] || fail "/reset after another argument exited with $rc"
 want_voice="HonourTags=0 Pause1=650 Pause2=500 Pause3=350 Pause4=7 Pitch=63 SpeakPunctuation=0 Speed=175 Volume=32767"
 want_global="HonourTags=0 OverridePauses=0 Pause1=650 Pause2=500 Pause3=350 Pause4=7 RatePercent=100 SpeakPunctuation=0 VolumePercent=100"
-got=$(reg_dump "$CONFIG_KEY\\CustomVoice" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_voice" ] || fail "/reset CustomVoice: '$got'"
-got=$(reg_dump "$CONFIG_KEY\\Global" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_global" ] || fail "/reset Global: '$got'"
+expect_record CustomVoice "$want_voice" /reset
+expect_record Global "$want_global" /reset
 [ "$(reg_dump "$CONFIG_KEY" | grep Logging)" = "Logging=1" ] || fail "/reset touched Logging"
 cmp -s "$CONFIG_INI" "$CONFIG_TMP/ini.before" || fail "/reset touched quellmar.ini"
 [ -e "$log_file" ] && fail "/reset wrote the log: $(cat "$log_file")"
@@ -232,10 +227,8 @@ msgbox_expect "$saved" information
 want_voice="HonourTags=0 Pause1=650 Pause2=500 Pause3=350 Pause4=7 Pitch=63 SpeakPunctuation=0 Speed=175 Volume=32767"
 # The global pauses apply to no voice now and are not shown: they stay as they were.
 want_global="HonourTags=0 OverridePauses=0 Pause1=0 Pause2=500 Pause3=3000 Pause4=7 RatePercent=100 SpeakPunctuation=0 VolumePercent=100"
-got=$(reg_dump "$CONFIG_KEY\\CustomVoice" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_voice" ] || fail "Reset then Save, CustomVoice: '$got'"
-got=$(reg_dump "$CONFIG_KEY\\Global" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_global" ] || fail "Reset then Save, Global: '$got'"
+expect_record CustomVoice "$want_voice" "Reset then Save"
+expect_record Global "$want_global" "Reset then Save"
 close_dialog
 pass "Reset then Save stores the shipped 650, 500, 350, 7 ms and volume 32767"
 
