@@ -388,10 +388,17 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
     case WM_SIZE:
       state.layout.OnSize(dialog);
       return FALSE;
-    case WM_DPICHANGED:
-      state.layout.OnDpiChanged(dialog, HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+    case WM_DPICHANGED: {
+      RECT suggested{};
+      if (lparam) {
+        suggested = *reinterpret_cast<const RECT*>(lparam);
+      } else {
+        GetWindowRect(dialog, &suggested);
+      }
+      state.layout.OnDpiChanged(dialog, HIWORD(wparam), suggested);
       FitAboutLabel(dialog);
       return TRUE;
+    }
     case WM_TIMER:
       if (wparam == kFocusTimer) state.layout.FollowFocus(dialog);
       return TRUE;
