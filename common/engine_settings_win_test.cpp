@@ -164,14 +164,6 @@ TEST_F(EngineSettingsFile, AFileThatCannotBeReplacedIsLeftAsItWas) {
   SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_FALSE(WriteCustomEntries(true));
   SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-  {
-    // Held open by a program that lets nobody delete or replace it.
-    HANDLE held = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(WriteCustomEntries(true));
-    CloseHandle(held);
-  }
   EXPECT_EQ(ReadBytes(path_), before);
   // Too large to be ours to rewrite.
   WriteRaw(before + std::string(kEngineSettingsFileLimit, ';'));

@@ -97,11 +97,5 @@ TEST(WithCustomEntries, ChangesOnlyTheCustomLine) {
   }
 }
 
-TEST(WithCustomEntries, AnOddTrailingByteOfUtf16TextStays) {
-  const std::string before = Encode(L"[QuellmarDictionary]\r\nCUSTOM=NO\r\n", Form::kUtf16Le) + "x";
-  EXPECT_EQ(WithCustomEntries(before, true),
-            Encode(L"[QuellmarDictionary]\r\nCUSTOM=YES\r\n", Form::kUtf16Le) + "x");
-}
-
 }  // namespace
 }  // namespace Quellmar

@@ -155,22 +155,6 @@ TEST(DialogValues, WhatWasNotChangedIsSavedAsItWasRead) {
             (std::vector<int>{34, 39, 50, 22, 17, 12, 7, 50, 50}));
 }
 
-TEST(DialogValues, AMovedSliderSavesItsPositionsValue) {
-  const SavedSettings odd = OddSettings();
-  Opened o = Open(odd.voice, odd.global);
-  o.values.rate = 100;
-  o.values.volume = 50;
-  o.values.extra_rate = 51;
-  o.values.extra_volume = 100;
-  const SavedSettings s = SettingsFromValues(o.values, o.basis);
-  EXPECT_EQ(s.voice.speed, 350);
-  EXPECT_EQ(s.voice.volume, 32768);
-  EXPECT_EQ(s.global.rate_percent, 103);
-  EXPECT_EQ(s.global.volume_percent, 200);
-  EXPECT_EQ(s.voice.pitch, odd.voice.pitch);
-  EXPECT_EQ(s.voice.pauses, odd.voice.pauses);
-}
-
 TEST(DialogValues, SwitchesAndGlobalPausesChangeOnlyWithTheirControls) {
   struct Case {
     const char* what;
@@ -407,10 +391,6 @@ TEST(ScrollGeometry, FittingAndFollowing) {
       {{-50, 500}, {30, 1024}, {30, 500}},  // sticks out before a work area that starts later
   };
   for (const FitCase& c : fits) EXPECT_EQ(FitIntoWorkArea(c.window, c.work, 4), c.want);
-
-  EXPECT_EQ(LimitScroll(-5, 1000, 600), 0);
-  EXPECT_EQ(LimitScroll(700, 1000, 600), 400);
-  EXPECT_EQ(LimitScroll(50, 500, 600), 0);  // nothing to scroll
 
   struct FollowCase {
     int scroll;
