@@ -7,6 +7,7 @@
 # rule's names are checked against the labels meant for the controls, and
 # oleacc's own for the edit boxes, which Wine's oleacc names by that rule
 # (for a combo box it gives the selection instead, and for a slider nothing).
+# The editor's label mnemonics move the focus to the controls they name.
 set -uo pipefail
 source "$(dirname "$0")/config_lib.sh"
 config_begin
@@ -74,15 +75,24 @@ for dialog in "alt+a=Add a Word to the Dictionary" "alt+d=Delete a Dictionary En
   case $title in
     Add*) expect_names "$lines" label 1002=Word: 1007=POSP: 1004=Phonetic: 1012=Vowels: \
             "1017=Accent Marks:" 1010=Consonants: "1013=Current " 1011=Help
-          expect_names "$lines" name 1004=Phonetic: ;;
-    Delete*) expect_names "$lines" label "1006=Users Dictionary Entries:" 1003=Delete ;;
-    View*) expect_names "$lines" label 1009=Entries: 1003=Help ;;
+          expect_names "$lines" name 1004=Phonetic:
+          # (the word box's own edit field, 1001, takes the focus for it)
+          mnemonics="alt+e=1004 alt+o=1010 alt+m=1017 alt+v=1012 alt+p=1007 alt+w=1001" ;;
+    Delete*) expect_names "$lines" label "1006=Users Dictionary Entries:" 1003=Delete
+             mnemonics="alt+u=1006" ;;
+    View*) expect_names "$lines" label 1009=Entries: 1003=Help
+           mnemonics="alt+e=1009" ;;
   esac
+  for pair in $mnemonics; do
+    got=$("$QM_WINE" "$QM_UI" keys --title "$title" --any --focus-after "${pair%%=*}" </dev/null 2>/dev/null |
+          tr -d '\r' | awk '{print $2}')
+    [ "$got" = "${pair#*=}" ] || fail "$title: ${pair%%=*} moved the focus to $got, not ${pair#*=}"
+  done
   config_shot "a11y-$(tr ' ' - <<<"${title,,}")"
   lex keys "$title" esc
   "$QM_WINE" "$QM_UI" gone --title "$title" --owned </dev/null >/dev/null 2>&1 ||
     fail "'$title' did not close"
-  pass "$title: every focusable control named, the lists and boxes by their labels"
+  pass "$title: every focusable control named, the lists and boxes by their labels, whose mnemonics reach them"
 done
 lex keys "$main" alt+x
 "$QM_WINE" "$QM_UI" gone --title "$main" --timeout 30000 </dev/null >/dev/null 2>&1 ||
