@@ -252,7 +252,7 @@ class WorkerClient::Connection {
     return WriteAll(header, sizeof(header));
   }
 
-  // A wait that ends inside a message ends in kFailed: the rest of that
+  // A wait given up inside a message ends in kFailed: the rest of that
   // message is lost to the stream.
   Io ReadMessage(Message& out) {
     uint8_t raw[kHeaderBytes];
@@ -268,7 +268,7 @@ class WorkerClient::Connection {
     out.type = h.type;
     if (h.length == 0) return Io::kDone;
     io = ReadExact(out.payload.data(), out.payload.size());
-    return io == Io::kDone ? io : Fail();
+    return io == Io::kGaveUp ? Fail() : io;
   }
 
   Connection(unique_file pipe, unique_kernel_handle event)
@@ -314,7 +314,7 @@ class WorkerClient::Connection {
       if (begin_ == end_) {
         DWORD got = 0;
         Io io = Transfer(false, buffer_.data(), static_cast<DWORD>(buffer_.size()), got);
-        if (io != Io::kDone) return took ? Fail() : io;
+        if (io != Io::kDone) return io == Io::kGaveUp && took ? Fail() : io;
         begin_ = 0;
         end_ = got;
       }
@@ -420,7 +420,7 @@ std::unique_ptr<WorkerClient::Connection> WorkerClient::Connect(Patience& patien
     Connection::Message reply;
     if (io == Io::kDone) io = c->ReadMessage(reply);
     // The caller stopped waiting: that says nothing about the worker.
-    if (io == Io::kGaveUp) return nullptr;
+    if (io == Io::kGaveUp || patience.gave_up()) return nullptr;
     // A worker that takes the connection and never answers is stuck, not
     // of another version: asking it to shut down would go unanswered too.
     if (io == Io::kSilent) {
@@ -513,7 +513,9 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
       continue;
     }
     if (io == Io::kSilent) return Exchange::kSilent;
-    if (io != Io::kDone) return cancelled ? Exchange::kAbandoned : Exchange::kBroken;
+    if (io != Io::kDone) {
+      return cancelled || patience.gave_up() ? Exchange::kAbandoned : Exchange::kBroken;
+    }
     if (m.type == kEnd) return Exchange::kEnded;
     if (m.type == kError) return Exchange::kError;
     std::span<const uint8_t> audio;
@@ -603,7 +605,7 @@ bool WorkerClient::RequestInfo(WorkerInfo& out, WaitCallback keep_waiting, void*
     }
     if (io == Io::kSilent) LogSilence(c->silence_ms());
     // The stream's position is unknown after a failed read: start afresh.
-    if (io != Io::kFailed || !reused || attempt > 1) return false;
+    if (io != Io::kFailed || patience.gave_up() || !reused || attempt > 1) return false;
     CloseIdle();
   }
 }
