@@ -409,20 +409,27 @@ TEST_F(WorkerClientTest, AKeptConnectionToAVanishedWorkerIsRetriedOnAFreshOne) {
   EXPECT_EQ(Now(), before);
 }
 
-struct Patience {
+// A caller with a time limit: from the start, or from its first piece of
+// audio on. It notes how often it was asked and when it gave up.
+struct Caller {
+  explicit Caller(DWORD ms, DWORD after_first_piece_ms = 0)
+      : limit(ms), after_first_piece_ms(after_first_piece_ms) {}
+  WaitLimit limit;
+  DWORD after_first_piece_ms;
   Collected audio;
-  DWORD stop_at = 0;  // tick count from which the caller no longer waits
+  int asked = 0;
   DWORD gave_up_at = 0;
 };
-bool PatienceCollect(const unsigned char* bytes, uint32_t count, void* context) {
-  auto* p = static_cast<Patience*>(context);
-  if (p->audio.callbacks == 0) p->stop_at = GetTickCount() + 300;
-  return Collect(bytes, count, &p->audio);
+bool CallerCollects(const unsigned char* bytes, uint32_t count, void* context) {
+  auto* c = static_cast<Caller*>(context);
+  if (c->audio.callbacks == 0 && c->after_first_piece_ms) c->limit.Restart(c->after_first_piece_ms);
+  return Collect(bytes, count, &c->audio);
 }
-bool KeepWaiting(void* context) {
-  auto* p = static_cast<Patience*>(context);
-  if (p->stop_at == 0 || static_cast<int32_t>(GetTickCount() - p->stop_at) < 0) return true;
-  if (p->gave_up_at == 0) p->gave_up_at = GetTickCount();
+bool CallerWaits(void* context) {
+  auto* c = static_cast<Caller*>(context);
+  ++c->asked;
+  if (KeepWaitingUntil(&c->limit)) return true;
+  if (c->gave_up_at == 0) c->gave_up_at = GetTickCount();
   return false;
 }
 
@@ -431,10 +438,10 @@ TEST_F(WorkerClientTest, AWorkerThatFallsSilentIsLeftWhenTheCallerStopsWaiting) 
   const Counts before = WarmCounts();
   auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
   WorkerClient& client = *client_owner;
-  Patience p;
+  Caller p(60000, 300);
   std::string text(300, 's');
-  EXPECT_FALSE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, PatienceCollect,
-                                       &p, KeepWaiting));
+  EXPECT_FALSE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, CallerCollects,
+                                       &p, CallerWaits));
   const DWORD returned = GetTickCount();
   EXPECT_EQ(p.audio.callbacks, 1);
   ASSERT_NE(p.gave_up_at, 0u);
@@ -444,27 +451,12 @@ TEST_F(WorkerClientTest, AWorkerThatFallsSilentIsLeftWhenTheCallerStopsWaiting) 
   EXPECT_LT(returned - p.gave_up_at, 5000u);
   EXPECT_NE(Records().find("silent "), std::string::npos);
   // The next request gets a working connection and all its audio.
-  Collected next;
-  EXPECT_TRUE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, Collect, &next,
-                                      KeepWaiting));
-  EXPECT_EQ(next.audio, Expected(300));
+  Caller next(60000);
+  EXPECT_TRUE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, CallerCollects,
+                                      &next, CallerWaits));
+  EXPECT_EQ(next.audio.audio, Expected(300));
   client_owner.reset();
   EXPECT_EQ(Now(), before);
-}
-
-// A caller that stops waiting at a set time, and when it was asked.
-struct Deadline {
-  WaitLimit limit;
-  int asked = 0;
-  DWORD gave_up_at = 0;
-  explicit Deadline(DWORD ms) : limit(ms) {}
-};
-bool AskDeadline(void* context) {
-  auto* d = static_cast<Deadline*>(context);
-  ++d->asked;
-  if (KeepWaitingUntil(&d->limit)) return true;
-  if (d->gave_up_at == 0) d->gave_up_at = GetTickCount();
-  return false;
 }
 
 TEST_F(WorkerClientTest, EveryRequestToASilentWorkerEndsWithinItsBound) {
@@ -485,14 +477,14 @@ TEST_F(WorkerClientTest, EveryRequestToASilentWorkerEndsWithinItsBound) {
       {"info, the caller's 300 ms",
        [](WorkerClient& c) {
          WorkerInfo info;
-         Deadline d(300);
-         return c.RequestInfo(info, AskDeadline, &d) || d.asked == 0;
+         Caller d(300);
+         return c.RequestInfo(info, CallerWaits, &d) || d.asked == 0;
        },
        300},
       {"synthesis, the caller's 300 ms",
        [](WorkerClient& c) {
-         Deadline d(300);
-         return c.RequestSynthesis("abc", 3, 1, 1, 1, false, nullptr, nullptr, &d, AskDeadline) ||
+         Caller d(300);
+         return c.RequestSynthesis("abc", 3, 1, 1, 1, false, nullptr, nullptr, &d, CallerWaits) ||
                 d.asked == 0;
        },
        300},
@@ -541,9 +533,9 @@ TEST_F(WorkerClientTest, ACallerThatStopsWaitingIsNotHeldByAnotherThreadsConnect
   });
   ASSERT_TRUE(WaitUntil([&] { return Count(Records(), " 0\r\n") > hellos; }, 10000));
   // Another thread's caller is asked while it waits, and gives up.
-  Deadline d(300);
+  Caller d(300);
   EXPECT_FALSE(
-      client.RequestSynthesis("abc", 3, 1, 1, 1, false, nullptr, nullptr, &d, AskDeadline));
+      client.RequestSynthesis("abc", 3, 1, 1, 1, false, nullptr, nullptr, &d, CallerWaits));
   const DWORD returned = GetTickCount();
   EXPECT_GT(d.asked, 1);
   ASSERT_NE(d.gave_up_at, 0u);
