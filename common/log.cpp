@@ -138,8 +138,15 @@ bool LockForAppend(HANDLE file, OVERLAPPED& range) {
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
       return true;
     }
-    if (GetTickCount() - start >= kLogLockWaitMs) return false;
-    Sleep(1);
+    const DWORD waited = GetTickCount() - start;
+    if (waited >= kLogLockWaitMs) return false;
+    // Another writer holds the lock for one line: try again at once, and
+    // only sleep once it has taken longer than a line should.
+    if (waited < 2) {
+      SwitchToThread();
+    } else {
+      Sleep(1);
+    }
   }
 }
 
