@@ -91,7 +91,8 @@ class WorkerClient {
                         double pitch_factor, double gain_factor, bool tags, const Pauses* pauses,
                         AudioCallback callback, void* context, WaitCallback keep_waiting = nullptr);
   // True when a complete InfoReply arrived; `out` is zero-filled otherwise.
-  // Without `keep_waiting` the answer is waited for kWorkerAnswerMs.
+  // Without `keep_waiting` the answer is waited for kWorkerAnswerMs; with
+  // it, for as long as the caller goes on waiting (kWorkerSilenceMs at most).
   bool RequestInfo(WorkerInfo& out, WaitCallback keep_waiting = nullptr, void* context = nullptr);
   // Asks a running worker to exit (waiting kShutdownAnswerMs for it to take
   // the request) and waits up to 2 seconds for it to go.
