@@ -2,10 +2,6 @@
 
 #include <mmsystem.h>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 #include "common/engine_settings.h"
 #include "engine_host/install_root.h"
 
@@ -35,40 +31,6 @@ bool KeepWaitingForPieces(void* context) {
   return static_cast<PreviewSink*>(context)->patience->KeepWaiting();
 }
 
-// The client's RequestInfo does not ask whether to go on waiting, so it runs
-// on a thread of its own while the caller waits for it only as long as its
-// patience lasts. One such request at a time: a caller that finds one still
-// unanswered waits for that one instead of starting another.
-struct PendingInfo {
-  std::mutex lock;
-  std::condition_variable done_signal;
-  bool done = false;
-  bool ok = false;
-  WorkerInfo info{};
-};
-
-std::shared_ptr<PendingInfo> StartOrJoinInfo(const std::shared_ptr<WorkerClient>& client) {
-  static std::mutex lock;
-  static std::shared_ptr<PendingInfo> outstanding;
-  std::lock_guard<std::mutex> guard(lock);
-  if (outstanding) {
-    std::lock_guard<std::mutex> pending_guard(outstanding->lock);
-    if (!outstanding->done) return outstanding;
-  }
-  auto pending = std::make_shared<PendingInfo>();
-  std::thread([client, pending] {
-    WorkerInfo info{};
-    const bool ok = client->RequestInfo(info);
-    std::lock_guard<std::mutex> pending_guard(pending->lock);
-    pending->info = info;
-    pending->ok = ok;
-    pending->done = true;
-    pending->done_signal.notify_all();
-  }).detach();
-  outstanding = pending;
-  return pending;
-}
-
 }  // namespace
 
 std::shared_ptr<WorkerClient> TheWorkerClient() {
@@ -78,18 +40,7 @@ std::shared_ptr<WorkerClient> TheWorkerClient() {
 
 bool AskWorkerInfo(const std::shared_ptr<WorkerClient>& client, WorkerInfo& out,
                    Patience& patience) {
-  out = WorkerInfo{};
-  const std::shared_ptr<PendingInfo> pending = StartOrJoinInfo(client);
-  std::unique_lock<std::mutex> guard(pending->lock);
-  while (!pending->done) {
-    if (pending->done_signal.wait_for(guard, std::chrono::milliseconds(kWaitPollMs)) ==
-            std::cv_status::timeout &&
-        !pending->done && !KeepWaiting(&patience)) {
-      return false;
-    }
-  }
-  out = pending->info;
-  return pending->ok;
+  return client->RequestInfo(out, KeepWaiting, &patience);
 }
 
 EngineInfo RequestEngineInfo(const std::shared_ptr<WorkerClient>& client, Patience& patience) {

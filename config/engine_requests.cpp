@@ -7,12 +7,13 @@
 
 namespace Quellmar::config {
 
-Patience::Patience(std::function<bool()> stopped, std::chrono::milliseconds silence)
-    : stopped_(std::move(stopped)), silence_(silence), last_heard_(Clock::now()) {}
+Patience::Patience(std::function<bool()> stopped, std::chrono::milliseconds first,
+                   std::chrono::milliseconds silence)
+    : stopped_(std::move(stopped)), bound_(first), silence_(silence), last_heard_(Clock::now()) {}
 
 bool Patience::KeepWaiting() {
   if (stopped_()) return false;
-  if (Clock::now() - last_heard_ > silence_) ran_out_ = true;
+  if (Clock::now() - last_heard_ > bound_) ran_out_ = true;
   return !ran_out_;
 }
 
@@ -68,7 +69,7 @@ struct EngineRequests::State {
       preview.reset();
       const uint64_t mine = preview_generation;
       guard.unlock();
-      Patience p([this, mine] { return closing || preview_generation != mine; },
+      Patience p([this, mine] { return closing || preview_generation != mine; }, patience.info,
                  patience.synthesis);
       EngineAnswer answer;
       answer.kind = EngineAnswer::Kind::kPreview;

@@ -33,12 +33,20 @@ struct EnginePatience {
 
 // Asked by a request while it waits: whether to go on. No once the request
 // is stopped (a newer preview, Close) or the engine has been silent for
-// longer than the bound; Heard() starts the silence again.
+// longer than the bound: `first` until the engine is first heard (its
+// information, which a working worker gives at once), `silence` after that;
+// Heard() starts the silence again.
 class Patience {
  public:
-  Patience(std::function<bool()> stopped, std::chrono::milliseconds silence);
+  Patience(std::function<bool()> stopped, std::chrono::milliseconds silence)
+      : Patience(std::move(stopped), silence, silence) {}
+  Patience(std::function<bool()> stopped, std::chrono::milliseconds first,
+           std::chrono::milliseconds silence);
   bool KeepWaiting();
-  void Heard() { last_heard_ = Clock::now(); }
+  void Heard() {
+    last_heard_ = Clock::now();
+    bound_ = silence_;
+  }
   // True once the request was stopped on the dialog's behalf.
   bool stopped() const { return stopped_(); }
   // True when the request gave up because the engine stayed silent.
@@ -46,6 +54,7 @@ class Patience {
 
  private:
   std::function<bool()> stopped_;
+  std::chrono::milliseconds bound_;
   std::chrono::milliseconds silence_;
   Clock::time_point last_heard_;
   bool ran_out_ = false;

@@ -96,10 +96,12 @@ TEST(EngineRequests, ANewerPreviewStopsTheOneThatRuns) {
   EXPECT_FALSE(requests.TakeAnswer());
 }
 
+// A preview that never hears from the engine ends at the information bound,
+// not at the far longer silence allowed between the pieces of a preview.
 TEST(EngineRequests, SilenceHasABoundAndSpeechKeepsItOff) {
   auto work = std::make_shared<ScriptedWork>();
   work->info_script = 's';
-  EngineRequests requests(work, nullptr, {100ms, 100ms});
+  EngineRequests requests(work, nullptr, {100ms, 60s});
   requests.AskInfo();
   auto answer = Next(requests);
   ASSERT_TRUE(answer);
@@ -111,7 +113,7 @@ TEST(EngineRequests, SilenceHasABoundAndSpeechKeepsItOff) {
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->preview.outcome, PreviewOutcome::kNoWorker);
 
-  requests.Preview(Say("h: heard for longer than the bound"));
+  requests.Preview(Say("h: heard for longer than the first bound"));
   answer = Next(requests);
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->preview.outcome, PreviewOutcome::kSamples);
