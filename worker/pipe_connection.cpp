@@ -6,6 +6,10 @@ namespace {
 // the instance to be disconnected and asked again; a few rounds, then the
 // instance is given up and another one listens.
 constexpr int kConnectRounds = 4;
+// Reads and writes done at once that one turn takes in before it lets the
+// pool serve other connections: a client that sends and reads as fast as it
+// can shares the pool's threads with the others.
+constexpr int kInlineRounds = 16;
 }  // namespace
 
 PipeConnection::PipeConnection(ConnectionHost& host, unique_file instance)
@@ -23,8 +27,11 @@ std::shared_ptr<PipeConnection> PipeConnection::Create(ConnectionHost& host, uni
   } catch (...) {
     return nullptr;
   }
+  c->pool_ = pool;
   c->io_ = CreateThreadpoolIo(c->pipe_.get(), OnIo, c.get(), pool);
   if (!c->io_) return nullptr;
+  c->inline_done_ =
+      SetFileCompletionNotificationModes(c->pipe_.get(), FILE_SKIP_COMPLETION_PORT_ON_SUCCESS);
   return c;
 }
 
@@ -41,12 +48,13 @@ bool PipeConnection::Listen() {
       connect_.keep = shared_from_this();
       static_cast<OVERLAPPED&>(connect_) = OVERLAPPED{};
       StartThreadpoolIo(io_);
-      if (ConnectNamedPipe(pipe_.get(), &connect_)) return true;  // its completion comes
-      DWORD error = GetLastError();
-      if (error == ERROR_IO_PENDING) return true;
+      const BOOL done = ConnectNamedPipe(pipe_.get(), &connect_);
+      const DWORD error = done ? NO_ERROR : GetLastError();
+      if (error == ERROR_IO_PENDING || (done && !inline_done_))
+        return true;  // its completion comes
       CancelThreadpoolIo(io_);
       connect_.keep.reset();
-      if (error == ERROR_PIPE_CONNECTED) {
+      if (done || error == ERROR_PIPE_CONNECTED) {
         connected = true;
       } else if (error == ERROR_NO_DATA) {
         // Came and went: free the instance for the next client at once.
@@ -93,36 +101,65 @@ void PipeConnection::Connected() {
   Finish(std::move(after));
 }
 
-bool PipeConnection::Start(Op& op, std::span<const uint8_t> bytes) {
+PipeConnection::Started PipeConnection::Start(Op& op, std::span<const uint8_t> bytes,
+                                              DWORD& moved) {
   op.keep = shared_from_this();
   static_cast<OVERLAPPED&>(op) = OVERLAPPED{};
   StartThreadpoolIo(io_);
   const DWORD size = static_cast<DWORD>(bytes.size());
+  moved = 0;
   BOOL ok = op.kind == Op::kRead
-                ? ReadFile(pipe_.get(), const_cast<uint8_t*>(bytes.data()), size, nullptr, &op)
-                : WriteFile(pipe_.get(), bytes.data(), size, nullptr, &op);
-  // Done at once or pending, the completion comes through the pool.
-  if (ok || GetLastError() == ERROR_IO_PENDING) return true;
+                ? ReadFile(pipe_.get(), const_cast<uint8_t*>(bytes.data()), size, &moved, &op)
+                : WriteFile(pipe_.get(), bytes.data(), size, &moved, &op);
+  if ((ok && !inline_done_) || (!ok && GetLastError() == ERROR_IO_PENDING)) {
+    return Started::kPending;
+  }
   CancelThreadpoolIo(io_);
   op.keep.reset();
-  return false;
+  return ok ? Started::kDone : Started::kFailed;
 }
 
 PipeConnection::After PipeConnection::Pump() {
   After after;
   if (session_) {
     Session& s = *session_;
-    if (!s.over()) {
-      after.job = s.TakeJob();
+    // Reads and writes that finish at once are taken in here, until the
+    // session waits for the client or has nothing to say.
+    bool moved = true;
+    for (int round = 0; moved && !s.over(); ++round) {
+      if (round == kInlineRounds) {
+        after.resume = true;
+        break;
+      }
+      moved = false;
+      DWORD n = 0;
       if (!read_.keep) {
         std::span<uint8_t> into = s.BeginRead();
-        if (!into.empty() && !Start(read_, into)) s.OnReadFailed();
+        if (!into.empty()) {
+          Started r = Start(read_, into, n);
+          if (r == Started::kDone) {
+            s.OnRead(n, GetTickCount());
+            moved = n > 0;
+            after.touched |= moved;
+          } else if (r == Started::kFailed) {
+            s.OnReadFailed();
+          }
+        }
       }
       if (!write_.keep && !s.over()) {
         std::span<const uint8_t> out = s.BeginWrite(GetTickCount());
-        if (!out.empty() && !Start(write_, out)) s.OnWriteFailed();
+        if (!out.empty()) {
+          Started r = Start(write_, out, n);
+          if (r == Started::kDone) {
+            s.OnWritten(n, GetTickCount());
+            moved = true;
+          } else if (r == Started::kFailed) {
+            s.OnWriteFailed();
+          }
+        }
       }
     }
+    if (!s.over()) after.job = s.TakeJob();
     if (s.over() && !gone_) {
       gone_ = true;
       after.gone = s.ending();
@@ -148,6 +185,20 @@ void PipeConnection::Finish(After after) {
       host_.Synthesize(shared_from_this(), std::move(*after.job));
     } catch (...) {
       Deliver(id, {}, true);  // it ends with no audio
+    }
+  }
+  if (after.touched) host_.Touch();
+  if (after.resume) {
+    auto self = std::make_unique<std::shared_ptr<PipeConnection>>(shared_from_this());
+    auto resume = [](PTP_CALLBACK_INSTANCE, void* context) {
+      std::unique_ptr<std::shared_ptr<PipeConnection>> c(
+          static_cast<std::shared_ptr<PipeConnection>*>(context));
+      (*c)->Tick();
+    };
+    if (TrySubmitThreadpoolCallback(resume, self.get(), pool_)) {
+      self.release();  // owned by the callback
+    } else {
+      Tick();
     }
   }
   if (after.gone) host_.ClientGone(*this, *after.gone);
@@ -192,8 +243,8 @@ void CALLBACK PipeConnection::OnIo(PTP_CALLBACK_INSTANCE, void* context, void* o
       s.OnWriteFailed();
     }
     after = c->Pump();
+    after.touched |= op->kind == Op::kRead && result == NO_ERROR && bytes > 0;
   }
-  if (op->kind == Op::kRead && result == NO_ERROR && bytes > 0) c->host_.Touch();
   c->Finish(std::move(after));
 }
 

@@ -79,7 +79,10 @@ class PipeConnection : public std::enable_shared_from_this<PipeConnection> {
     std::optional<SynthesisJob> job;
     std::optional<Ending> gone;
     bool closed = false;
+    bool touched = false;
+    bool resume = false;  // more may be done at once: on another turn of the pool
   };
+  enum class Started { kPending, kDone, kFailed };
 
   PipeConnection(ConnectionHost& host, unique_file instance);
   static void CALLBACK OnIo(PTP_CALLBACK_INSTANCE, void* context, void* overlapped, ULONG result,
@@ -88,13 +91,17 @@ class PipeConnection : public std::enable_shared_from_this<PipeConnection> {
   // Starts what the session wants and ends what is over. Under the lock.
   After Pump();
   void Finish(After after);
-  // Starts a read or write; false when it failed at once.
-  bool Start(Op& op, std::span<const uint8_t> bytes);
+  // Starts a read or write. kDone: it finished at once, `moved` bytes (no
+  // completion follows); kPending: its completion comes through the pool.
+  Started Start(Op& op, std::span<const uint8_t> bytes, DWORD& moved);
 
   ConnectionHost& host_;
   std::mutex lock_;
   unique_file pipe_;
+  PTP_CALLBACK_ENVIRON pool_ = nullptr;
   PTP_IO io_ = nullptr;
+  // Whether an operation done at once skips the pool (no hop to another thread).
+  bool inline_done_ = false;
   std::optional<Session> session_;
   bool gone_ = false;
   Op connect_{}, read_{}, write_{};

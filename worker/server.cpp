@@ -127,8 +127,9 @@ class Worker : public ConnectionHost {
 
   bool Accept(PipeConnection&) override {
     --listening_;
-    // The next listener comes first, so a client arriving now finds one.
-    EnsureListeners();
+    // Others still listen; the next one is made beside this client's first
+    // exchange rather than before it.
+    if (!io_pool_.Post([this] { EnsureListeners(); })) EnsureListeners();
     long active = active_.load();
     do {
       if (active >= kMaxConnections) {
