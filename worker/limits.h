@@ -22,6 +22,9 @@ namespace Quellmar::worker {
 #ifndef QM_WORKER_EVICT_MS
 #define QM_WORKER_EVICT_MS 5000
 #endif
+#ifndef QM_WORKER_MAX_CONNECTIONS
+#define QM_WORKER_MAX_CONNECTIONS 1000
+#endif
 #ifndef QM_WORKER_CLIENT_MEMORY_MB
 #define QM_WORKER_CLIENT_MEMORY_MB 256
 #endif
@@ -38,7 +41,7 @@ inline constexpr uint32_t kStallLimitMs = QM_WORKER_STALL_MS;
 inline constexpr uint32_t kTickMs = 1000;
 
 // Connected clients served at once; one more is accepted and closed at once.
-inline constexpr long kMaxConnections = 1000;
+inline constexpr long kMaxConnections = QM_WORKER_MAX_CONNECTIONS;
 // Bytes all connections together may hold for their clients: requests
 // arriving and audio not yet taken. The worker is a 32-bit process.
 inline constexpr size_t kClientMemoryCap = size_t{QM_WORKER_CLIENT_MEMORY_MB} << 20;

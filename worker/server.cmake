@@ -24,7 +24,7 @@ if(QM_FLAVOR STREQUAL "win64-test")
   add_library(qm_worker_shortidle STATIC server.cpp pipe_connection.cpp pipe_security_win.cpp)
   target_compile_definitions(qm_worker_shortidle PRIVATE QM_WORKER_IDLE_MS=3000 QM_WORKER_WAKE_MS=500
                              QM_WORKER_STALL_MS=10000 QM_WORKER_EVICT_MS=1000
-                             QM_WORKER_CLIENT_MEMORY_MB=4)
+                             QM_WORKER_CLIENT_MEMORY_MB=4 QM_WORKER_MAX_CONNECTIONS=20)
   target_link_libraries(qm_worker_shortidle PUBLIC qm_protocol qm_pipe_security_text
                         qm_engine_driver qm_render qm_common advapi32)
   add_executable(QuellmarServer_shortidle server_main.cpp)

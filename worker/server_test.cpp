@@ -605,6 +605,26 @@ TEST_F(WorkerTest, AbusiveClientsStalledStreamsAreCancelled) {
             std::string::npos);
 }
 
+TEST_F(WorkerTest, AbusiveClientsPastTheConnectionCapAreRefusedAndSaidSo) {
+  // This build serves 20 clients at once.
+  StartWorker(L"QuellmarServer_shortidle.exe");
+  std::vector<RawPipeClient> served = Crowd(20, BuildMessage(kHello));
+  ASSERT_TRUE(AllAnswered(served, 5000));
+  RawPipeClient refused;
+  Connect(refused);
+  EXPECT_TRUE(refused.ServerClosed(5000));
+  served.pop_back();  // one leaves: room for the next
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        RawPipeClient next;
+        return next.Connect(kPipeName, 1000) && next.Send(BuildMessage(kHello)) && next.Read(1000);
+      },
+      5000));
+  EXPECT_NE(
+      ReadLog(log_folder()).find("worker: 20 clients connected, the most it serves; 1 refused"),
+      std::string::npos);
+}
+
 TEST_F(WorkerTest, AbusiveClientsKeptConnectionsOutliveRetiredPoolThreads) {
   testing::ChildProcess& w = StartWorker();
   std::vector<RawPipeClient> kept(4);
