@@ -190,13 +190,8 @@ void PipeConnection::Finish(After after) {
   if (after.touched) host_.Touch();
   if (after.resume) {
     auto self = std::make_unique<std::shared_ptr<PipeConnection>>(shared_from_this());
-    auto resume = [](PTP_CALLBACK_INSTANCE, void* context) {
-      std::unique_ptr<std::shared_ptr<PipeConnection>> c(
-          static_cast<std::shared_ptr<PipeConnection>*>(context));
-      (*c)->Tick();
-    };
-    if (TrySubmitThreadpoolCallback(resume, self.get(), pool_)) {
-      self.release();  // owned by the callback
+    if (TrySubmitThreadpoolCallback(Resume, self.get(), pool_)) {
+      self.release();  // owned by Resume
     } else {
       Tick();
     }
@@ -246,6 +241,12 @@ void CALLBACK PipeConnection::OnIo(PTP_CALLBACK_INSTANCE, void* context, void* o
     after.touched |= op->kind == Op::kRead && result == NO_ERROR && bytes > 0;
   }
   c->Finish(std::move(after));
+}
+
+void CALLBACK PipeConnection::Resume(PTP_CALLBACK_INSTANCE, void* context) {
+  std::unique_ptr<std::shared_ptr<PipeConnection>> c(
+      static_cast<std::shared_ptr<PipeConnection>*>(context));
+  (*c)->Tick();
 }
 
 void PipeConnection::Tick() {

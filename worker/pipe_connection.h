@@ -87,6 +87,8 @@ class PipeConnection : public std::enable_shared_from_this<PipeConnection> {
   PipeConnection(ConnectionHost& host, unique_file instance);
   static void CALLBACK OnIo(PTP_CALLBACK_INSTANCE, void* context, void* overlapped, ULONG result,
                             ULONG_PTR bytes, PTP_IO);
+  // Goes on where a turn stopped so that others could be served.
+  static void CALLBACK Resume(PTP_CALLBACK_INSTANCE, void* context);
   void Connected();
   // Starts what the session wants and ends what is over. Under the lock.
   After Pump();
