@@ -9,6 +9,11 @@
 // Audio waits here until the client takes it: a client that stops reading
 // pauses its own stream and costs no thread; the memory it holds is charged
 // to the worker's budget, and the clock ends what takes too long.
+//
+// A synthesis hands its audio in as it has it (OnAudio, any number of
+// times, then OnSynthesisEnd), and looks at AudioWanted between pieces of
+// its work to stop early after a Cancel; the audio goes out in pieces of
+// 8192 bytes as soon as each is whole, never held back for the rest.
 #pragma once
 
 #include <atomic>

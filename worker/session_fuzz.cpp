@@ -97,8 +97,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           now += next() * 50u;
           s.OnTick(now);
           break;
-        case 6:
-          if (next() == 0xFF) s.OnReadFailed();
+        case 6:  // the client leaves, or others need the memory it holds
+          switch (next()) {
+            case 0xFF:
+              s.OnReadFailed();
+              break;
+            case 0xFE:
+              if (s.UnreadFor(now) > 0) s.Evict();
+              break;
+          }
           break;
         case 7:
           if (next() == 0xFF && !writing.empty()) {
