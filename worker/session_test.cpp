@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "testing/alloc_failure.h"
 #include "worker/connection.h"
@@ -236,6 +237,41 @@ TEST(Session, CancelEndsTheStreamAndKeepsTheConnectionInStep) {
     }
     c.Send(BuildMessage(kInfoRequest));
     EXPECT_EQ(Types(c.Received()), std::vector<uint32_t>{kInfoReply}) << when;
+  }
+}
+
+// However a synthesis hands its audio in, the client gets it whole and in
+// order, in pieces of 8192 bytes but the last, each sent once it is whole.
+TEST(Session, AudioHandedInPartsGoesOutInWholePieces) {
+  std::vector<int16_t> audio(30001);
+  for (size_t i = 0; i < audio.size(); ++i) audio[i] = static_cast<int16_t>(i * 13);
+  for (size_t part : {size_t{1}, size_t{4095}, size_t{4096}, size_t{10000}, audio.size()}) {
+    Client c;
+    c.synthesize = false;
+    c.Send(Request("x"));
+    const uint64_t id = c.jobs.at(0).id;
+    size_t cut_pieces = 0;
+    for (size_t at = 0; at < audio.size(); at += part) {
+      auto from = audio.begin() + at;
+      c.session.OnAudio(id, std::vector<int16_t>(from, from + std::min(part, audio.size() - at)));
+      c.Run();
+      // Only whole pieces so far: the rest waits for more audio.
+      cut_pieces = c.out.size() / (8 + 4 + 8192);
+      EXPECT_EQ(cut_pieces, (at + std::min(part, audio.size() - at)) * 2 / 8192) << part;
+    }
+    c.session.OnSynthesisEnd(id);
+    c.Run();
+    std::vector<Reply> r = c.Received();
+    ASSERT_EQ(r.size(), 30001 * 2 / 8192 + 2u);
+    std::vector<uint8_t> got;
+    for (size_t i = 0; i + 1 < r.size(); ++i) {
+      EXPECT_EQ(r[i].payload.size(), i + 2 < r.size() ? 8196u : 30001 * 2 % 8192 + 4);
+      got.insert(got.end(), r[i].payload.begin() + 4, r[i].payload.end());
+    }
+    EXPECT_EQ(r.back().type, kEnd);
+    ASSERT_EQ(got.size(), audio.size() * 2);
+    EXPECT_EQ(std::memcmp(got.data(), audio.data(), got.size()), 0) << part;
+    EXPECT_EQ(c.budget.held(), 0u);
   }
 }
 
