@@ -189,8 +189,12 @@ void PipeConnection::Finish(After after) {
   }
   if (after.touched) host_.Touch();
   if (after.resume) {
-    auto self = std::make_unique<std::shared_ptr<PipeConnection>>(shared_from_this());
-    if (TrySubmitThreadpoolCallback(Resume, self.get(), pool_)) {
+    std::unique_ptr<std::shared_ptr<PipeConnection>> self;
+    try {
+      self = std::make_unique<std::shared_ptr<PipeConnection>>(shared_from_this());
+    } catch (...) {
+    }
+    if (self && TrySubmitThreadpoolCallback(Resume, self.get(), pool_)) {
       self.release();  // owned by Resume
     } else {
       Tick();

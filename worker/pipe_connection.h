@@ -24,7 +24,8 @@ namespace Quellmar::worker {
 
 class PipeConnection;
 
-// What a connection asks of the worker. Never called under a connection's lock.
+// What a connection asks of the worker. Never called under a connection's
+// lock; nothing but Synthesize may throw.
 class ConnectionHost {
  public:
   virtual ~ConnectionHost() = default;

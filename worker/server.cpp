@@ -56,11 +56,15 @@ class Pool {
   PTP_CALLBACK_ENVIRON environment() { return &environment_; }
 
   // Runs `work` on the pool; false when it cannot be queued.
-  bool Post(std::function<void()> work) {
-    auto task = std::make_unique<std::function<void()>>(std::move(work));
-    if (!TrySubmitThreadpoolCallback(Run, task.get(), &environment_)) return false;
-    task.release();  // owned by Run
-    return true;
+  bool Post(std::function<void()> work) noexcept {
+    try {
+      auto task = std::make_unique<std::function<void()>>(std::move(work));
+      if (!TrySubmitThreadpoolCallback(Run, task.get(), &environment_)) return false;
+      task.release();  // owned by Run
+      return true;
+    } catch (...) {
+      return false;
+    }
   }
 
  private:
@@ -271,9 +275,11 @@ class Worker : public ConnectionHost {
     std::shared_ptr<PipeConnection> c =
         PipeConnection::Create(*this, std::move(instance), io_pool_.environment());
     if (!c) return false;
-    {
+    try {
       std::lock_guard<std::mutex> hold(registry_lock_);
       connections_.emplace(c.get(), c);
+    } catch (...) {
+      return false;
     }
     ++listening_;
     return c->Listen();
