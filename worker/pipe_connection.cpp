@@ -12,7 +12,7 @@ constexpr int kConnectRounds = 4;
 constexpr int kInlineRounds = 16;
 }  // namespace
 
-PipeConnection::PipeConnection(ConnectionHost& host, unique_file instance)
+PipeConnection::PipeConnection(Key, ConnectionHost& host, unique_file instance)
     : host_(host), pipe_(std::move(instance)) {
   connect_.kind = Op::kConnect;
   read_.kind = Op::kRead;
@@ -23,7 +23,7 @@ std::shared_ptr<PipeConnection> PipeConnection::Create(ConnectionHost& host, uni
                                                        PTP_CALLBACK_ENVIRON pool) {
   std::shared_ptr<PipeConnection> c;
   try {
-    c.reset(new PipeConnection(host, std::move(instance)));
+    c = std::make_shared<PipeConnection>(Key{}, host, std::move(instance));
   } catch (...) {
     return nullptr;
   }
@@ -50,8 +50,9 @@ bool PipeConnection::Listen() {
       StartThreadpoolIo(io_);
       const BOOL done = ConnectNamedPipe(pipe_.get(), &connect_);
       const DWORD error = done ? NO_ERROR : GetLastError();
-      if (error == ERROR_IO_PENDING || (done && !inline_done_))
+      if (error == ERROR_IO_PENDING || (done && !inline_done_)) {
         return true;  // its completion comes
+      }
       CancelThreadpoolIo(io_);
       connect_.keep.reset();
       if (done || error == ERROR_PIPE_CONNECTED) {

@@ -47,10 +47,15 @@ class ConnectionHost {
 };
 
 class PipeConnection : public std::enable_shared_from_this<PipeConnection> {
+  struct Key {  // made only by Create
+    explicit Key() = default;
+  };
+
  public:
   // Takes over a pipe instance; null when its I/O object cannot be made.
   static std::shared_ptr<PipeConnection> Create(ConnectionHost& host, unique_file instance,
                                                 PTP_CALLBACK_ENVIRON pool);
+  PipeConnection(Key, ConnectionHost& host, unique_file instance);
   ~PipeConnection();
   PipeConnection(const PipeConnection&) = delete;
   PipeConnection& operator=(const PipeConnection&) = delete;
@@ -85,7 +90,6 @@ class PipeConnection : public std::enable_shared_from_this<PipeConnection> {
   };
   enum class Started { kPending, kDone, kFailed };
 
-  PipeConnection(ConnectionHost& host, unique_file instance);
   static void CALLBACK OnIo(PTP_CALLBACK_INSTANCE, void* context, void* overlapped, ULONG result,
                             ULONG_PTR bytes, PTP_IO);
   // Goes on where a turn stopped so that others could be served.
