@@ -26,21 +26,28 @@ bool MemoryBudget::TryCharge(size_t n) {
 }
 
 Session::Session(MemoryBudget& budget, const WorkerInfo& info, uint32_t now, SessionLimits limits)
-    : budget_(budget), info_(info), limits_(limits), inbox_(new uint8_t[kInboxBytes]) {
+    : budget_(budget),
+      info_(info),
+      limits_(limits),
+      inbox_(std::make_unique<uint8_t[]>(kInboxBytes)) {
   write_progress_ = now;
   message_started_ = now;
 }
 
 Session::~Session() { budget_.Release(held_bytes()); }
 
-// Every way in below catches what allocation may throw: a connection that
-// runs out of memory ends, the worker does not.
-#define QM_SESSION_GUARD(...)   \
-  try {                         \
-    __VA_ARGS__;                \
-  } catch (...) {               \
-    Fail(Ending::kOutOfMemory); \
+// Every way in runs its work through this: a connection that runs out of
+// memory ends, the worker does not.
+template <typename Work>
+bool Session::Guarded(Work&& work) noexcept {
+  try {
+    work();
+    return true;
+  } catch (...) {
+    Fail(Ending::kOutOfMemory);
+    return false;
   }
+}
 
 std::span<uint8_t> Session::BeginRead() {
   if (over() || closing_ || read_in_flight_) return {};
@@ -66,7 +73,7 @@ void Session::OnRead(size_t n, uint32_t now) {
   if (over()) return;
   if (n == 0) return Fail(Ending::kClientLeft);
   if (closing_) return;
-  QM_SESSION_GUARD({
+  Guarded([&] {
     if (read_direct_) {
       payload_got_ += static_cast<uint32_t>(n);
       payload_.resize(payload_got_);
@@ -75,7 +82,7 @@ void Session::OnRead(size_t n, uint32_t now) {
       inbox_end_ += n;
     }
     Parse(now);
-  })
+  });
 }
 
 void Session::OnReadFailed() {
@@ -271,8 +278,8 @@ Delivery Session::OnAudio(uint64_t job, std::vector<int16_t> samples) {
   }
   audio_charge_ += bytes;
   audio_bytes_ += bytes;
-  QM_SESSION_GUARD(audio_.push_back(std::move(samples)); return Delivery::kQueued;)
-  return Delivery::kNotWanted;
+  return Guarded([&] { audio_.push_back(std::move(samples)); }) ? Delivery::kQueued
+                                                                : Delivery::kNotWanted;
 }
 
 void Session::OnSynthesisEnd(uint64_t job) {
@@ -328,7 +335,7 @@ std::span<const uint8_t> Session::BeginWrite(uint32_t now) {
     write_in_flight_ = true;
     return {writing_.data() + written_, writing_.size() - written_};
   }
-  QM_SESSION_GUARD({
+  Guarded([&] {
     writing_.clear();
     written_ = 0;
     const size_t limit = std::max<size_t>(limits_.write_bytes, 1);
@@ -349,7 +356,7 @@ std::span<const uint8_t> Session::BeginWrite(uint32_t now) {
         DropAudio();
       }
     }
-  })
+  });
   if (over() || writing_.empty()) return {};
   write_in_flight_ = true;
   write_progress_ = now;
@@ -363,7 +370,7 @@ void Session::OnWritten(size_t n, uint32_t now) {
   written_ = std::min(writing_.size(), written_ + n);
   if (closing_ && written_ == writing_.size() && replies_.empty()) ending_ = Ending::kShutdown;
   // Answers have gone out: what waits in the inbox may be read on.
-  QM_SESSION_GUARD(Parse(now))
+  Guarded([&] { Parse(now); });
 }
 
 void Session::OnWriteFailed() {

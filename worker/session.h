@@ -134,6 +134,8 @@ class Session {
   }
 
  private:
+  template <typename Work>
+  bool Guarded(Work&& work) noexcept;
   void Parse(uint32_t now);
   bool MayStartMessage() const;
   void Complete();
