@@ -27,7 +27,8 @@ DWORD PipeTransport::Transfer(HANDLE event, bool write, void* data, DWORD size) 
   OVERLAPPED o{};
   o.hEvent = event;
   DWORD moved = 0;
-  BOOL ok = write ? WriteFile(pipe_, data, size, &moved, &o) : ReadFile(pipe_, data, size, &moved, &o);
+  BOOL ok =
+      write ? WriteFile(pipe_, data, size, &moved, &o) : ReadFile(pipe_, data, size, &moved, &o);
   if (ok) return moved;  // finished at once: the count is already there
   if (GetLastError() != ERROR_IO_PENDING) return 0;
   if (!GetOverlappedResult(pipe_, &o, &moved, TRUE)) return 0;
@@ -80,8 +81,6 @@ PipeTransport::Ahead PipeTransport::AdvanceHeader(bool wait) {
   }
 }
 
-bool PipeTransport::MessageWaiting() { return AdvanceHeader(false) != Ahead::kPending; }
-
 Transport::Next PipeTransport::NextMessage(Header& header, std::vector<uint8_t>& payload) {
   if (AdvanceHeader(true) != Ahead::kReady) return Next::kClosed;
   header_ready_ = false;
@@ -111,8 +110,8 @@ Transport::Poll PipeTransport::PollMessage(Header& header) {
 bool PipeTransport::WriteAll(const void* data, size_t size) {
   auto* p = static_cast<unsigned char*>(const_cast<void*>(data));
   while (size > 0) {
-    DWORD put = Transfer(write_event_.get(), true, p,
-                         static_cast<DWORD>(std::min<size_t>(size, 1u << 20)));
+    DWORD put =
+        Transfer(write_event_.get(), true, p, static_cast<DWORD>(std::min<size_t>(size, 1u << 20)));
     if (put == 0) return false;
     p += put;
     size -= put;

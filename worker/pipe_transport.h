@@ -1,11 +1,11 @@
-// The connection's stream over one connected pipe instance.
+// A blocking Transport over one connected pipe instance, for a program that
+// serves a connection on a thread of its own (ServeConnection).
 //
 // The look-ahead before each piece of a stream keeps one read of the next
 // header outstanding and glances at whether it has finished, instead of
 // asking the pipe each time (a call that costs about 0.1 ms under Wine).
 // When the stream ends, that read simply becomes the read of the next
-// message, so nothing is lost or read twice; between exchanges it is what
-// wakes a connection that waits for its client.
+// message, so nothing is lost or read twice.
 //
 // The instances are created for overlapped operation (so that accepting can
 // wait), which obliges every read and write to carry an OVERLAPPED; each is
@@ -31,12 +31,6 @@ class PipeTransport : public Transport {
   Next NextMessage(protocol::Header& header, std::vector<uint8_t>& payload) override;
   Poll PollMessage(protocol::Header& header) override;
   bool WriteAll(const void* data, size_t size) override;
-  bool MessageWaiting() override;
-
-  // Signalled when the outstanding header read has finished, so that a
-  // connection waiting for its client can be woken by it. Valid while
-  // MessageWaiting() is false.
-  HANDLE arrival_event() const { return ahead_event_.get(); }
 
  protected:
   // One ReadFile or WriteFile, waited for; the bytes moved, 0 on failure.
@@ -64,7 +58,7 @@ class PipeTransport : public Transport {
   OVERLAPPED ahead_{};
   uint8_t ahead_bytes_[protocol::kHeaderBytes] = {};
   size_t ahead_got_ = 0;
-  // A whole header taken by MessageWaiting for the next NextMessage.
+  // A whole header taken by a glance for the next NextMessage.
   bool header_ready_ = false;
   bool broken_ = false;
   protocol::Header header_;
