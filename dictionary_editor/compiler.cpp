@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <new>
 
-#include "dictionary_editor/dictionary_format.h"
+#include "dictionary/format.h"
 #include "dictionary_editor/phonetic.h"
 #include "dictionary_editor/replace_file.h"
 #include "dictionary_editor/source_text.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dictionary_editor/compiler.h"
-#include "dictionary_editor/dictionary_format.h"
+#include "dictionary/format.h"
 #include "dictionary_editor/entry_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "dictionary_editor/dictionary_format.h"
+#include "dictionary/format.h"
 #include "dictionary_editor/replace_file.h"
 
 namespace Quellmar::dictionary {

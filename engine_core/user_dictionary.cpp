@@ -5,7 +5,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "dictionary_editor/dictionary_format.h"
+#include "dictionary/format.h"
 
 namespace Quellmar::engine_core {
 namespace {
