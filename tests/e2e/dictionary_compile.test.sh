@@ -116,7 +116,8 @@ compile no-temp "$work/absent/" ""
 echo "no-temp: $host_out ($host_err)"
 cp "$work/worked.txt" "$work/no-dict.txt"
 compile no-dict "" "$work/absent/"
-[ "$host_out" = 120 ] && grep -q "^File Open Error: Cannot open output file." <<<"$host_err" \
+[ "$host_out" = 120 ] &&
+  grep -q "^Error: The user dictionary could not be written: lexmere.fle or its folder cannot be found." <<<"$host_err" \
   || fail "no-dict: printed '$host_out' with '$host_err'"
 echo "no-dict: $host_out ($host_err)"
 out=$("$QMTOOL" dictionary compile --source "$work/absent.txt" --temp "$work/" --dict "$work/" 2>&1)
