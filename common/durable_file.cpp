@@ -24,12 +24,6 @@ const char* FileErrorText(FileError error) {
   return "could not be read or written";
 }
 
-FilePath PendingName(const FilePath& path) {
-  FilePath pending = path;
-  pending += ".new";
-  return pending;
-}
-
 FileError ReplaceWholeFile(FileSystem& files, const FilePath& path, std::string_view bytes) {
   const FilePath pending = PendingName(path);
   if (FileError e = files.Write(pending, bytes, false); e != FileError::kNone) return e;

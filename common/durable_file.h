@@ -47,8 +47,9 @@ class FileSystem {
   // the bytes and flushes them to the disk. A file that could not be
   // written whole is removed again.
   virtual FileError Write(const FilePath& path, std::string_view bytes, bool exclusive) = 0;
-  // Puts `from` in the place of `to` (replacing it) in one step, written
-  // through to the disk.
+  // Puts `from` in the place of `to` (replacing it, and taking its
+  // attributes) in one step, written through to the disk. A read-only `to`
+  // is not replaced.
   virtual FileError Rename(const FilePath& from, const FilePath& to) = 0;
   // kNotFound when there is nothing to remove.
   virtual FileError Remove(const FilePath& path) = 0;
@@ -59,8 +60,13 @@ FileSystem& LocalFiles();
 // Reads are refused beyond this size unless the caller names another limit.
 inline constexpr uint64_t kDefaultReadLimit = uint64_t{512} << 20;
 
-// The name a replacement is written under before it takes the file's place.
+// The name a replacement is written under before it takes the file's place:
+// one of this process's own, so that two writers never share one.
 FilePath PendingName(const FilePath& path);
+
+// The platform's own code (GetLastError, errno) for this thread's last
+// failed operation of LocalFiles(), for a log line.
+unsigned long LastSystemError();
 
 // Writes the bytes under PendingName(path), flushed, then renames them over
 // `path`. On failure the old file is as it was and no new one is left.

@@ -7,13 +7,17 @@
 #include <unistd.h>
 
 #include <new>
+#include <string>
 
 #include "common/durable_file.h"
 
 namespace Quellmar {
 namespace {
 
+thread_local int g_last_error = 0;
+
 FileError FromErrno(int e) {
+  g_last_error = e;
   switch (e) {
     case ENOENT:
     case ENOTDIR:
@@ -117,6 +121,13 @@ class PosixFiles : public FileSystem {
   }
 
   FileError Rename(const FilePath& from, const FilePath& to) override {
+    // Read-only here means no write permission for anyone, as Windows'
+    // attribute does: such a file is not replaced.
+    struct stat st {};
+    if (::stat(to.c_str(), &st) == 0) {
+      if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return FromErrno(EACCES);
+      ::chmod(from.c_str(), st.st_mode & 07777);
+    }
     if (::rename(from.c_str(), to.c_str()) != 0) return FromErrno(errno);
     SyncFolderOf(to);
     return FileError::kNone;
@@ -128,6 +139,14 @@ class PosixFiles : public FileSystem {
 };
 
 }  // namespace
+
+FilePath PendingName(const FilePath& path) {
+  FilePath pending = path;
+  pending += "." + std::to_string(::getpid()) + ".new";
+  return pending;
+}
+
+unsigned long LastSystemError() { return static_cast<unsigned long>(g_last_error); }
 
 FilePath NarrowPath(std::string_view path) { return FilePath(std::string(path)); }
 

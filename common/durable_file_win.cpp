@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 #include "common/durable_file.h"
 #include "common/win_handles.h"
@@ -21,7 +22,10 @@ constexpr DWORD kChunkBytes = 1u << 20;
 // Not in every SDK's headers.
 constexpr DWORD kErrorDiskQuotaExceeded = 1295;
 
+thread_local DWORD g_last_error = 0;
+
 FileError FromWin32(DWORD e) {
+  g_last_error = e;
   switch (e) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -126,7 +130,9 @@ class WindowsFiles : public FileSystem {
     // every platform this runs on (Wine would not).
     const DWORD attributes = GetFileAttributesW(to.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-      return FileError::kNoAccess;
+      return FromWin32(ERROR_ACCESS_DENIED);
+    // A hidden or system file stays so.
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(from.c_str(), attributes);
     for (DWORD waited = 0;; waited += kRenameRetryStepMs) {
       if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return FileError::kNone;
@@ -144,6 +150,14 @@ class WindowsFiles : public FileSystem {
 };
 
 }  // namespace
+
+FilePath PendingName(const FilePath& path) {
+  FilePath pending = path;
+  pending += L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
+  return pending;
+}
+
+unsigned long LastSystemError() { return g_last_error; }
 
 FilePath NarrowPath(std::string_view path) {
   if (path.empty()) return FilePath();

@@ -89,7 +89,7 @@ TEST(Compiler, WorkedExampleByteForByte) {
   EXPECT_EQ(run.Dict("userhash.dvl"), "3\r\n3\r\n3\r\n3\r\n3\r\n3\r\n0\r\n3\r\n3\r\n2\r\n");
   // The user's list is only read.
   EXPECT_EQ(run.Dict("lexmere.txt"), kWorkedSource);
-  EXPECT_FALSE(fs::exists(run.dict.File("lexmere.fle.new")));
+  EXPECT_FALSE(fs::exists(PendingName(run.dict.File("lexmere.fle"))));
 }
 
 TEST(Compiler, EmptySourceList) {
@@ -163,7 +163,7 @@ TEST(Compiler, DigitAfterTwoCharacterCodeFailsWriteAndKeepsThePreviousFiles) {
             kWriteBadCode);
   EXPECT_EQ(good.Dict("lexmere.fle"), fle);
   EXPECT_EQ(good.Dict("userhash.tab"), tab);
-  EXPECT_FALSE(fs::exists(good.dict.File("lexmere.fle.new")));
+  EXPECT_FALSE(fs::exists(PendingName(good.dict.File("lexmere.fle"))));
 }
 
 TEST(Compiler, DuplicatesAndCollisionsAreWrittenAndReported) {
@@ -304,7 +304,7 @@ TEST(Compiler, MissingFilesAndFoldersAreNamed) {
 
   // The set is in use, but its copy under a plain name cannot be made: said.
   ASSERT_EQ(Write(LocalFiles(), dir.Prefix(), dir.Prefix(), r), kWriteOk);
-  fs::create_directories(dir.File("userhash.tab.new/x"));
+  fs::create_directories(PendingName(dir.File("userhash.tab")) / "x");
   r.messages.clear();
   EXPECT_EQ(Write(LocalFiles(), dir.Prefix(), dir.Prefix(), r), kWriteOk);
   ASSERT_EQ(r.messages.size(), 1u);
