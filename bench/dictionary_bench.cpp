@@ -64,15 +64,30 @@ BENCHMARK(BM_Compile)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oNLogN);
 
+dict::CompiledFiles TenThousandFiles() {
+  dict::CompiledFiles files;
+  std::vector<dict::LeftOutEntry> left_out;
+  dict::BuildDictionary(dict::ConvertSource(SourceList(10000)).sorted, files, left_out);
+  return files;
+}
+
 std::shared_ptr<const core::UserDictionary> TenThousand() {
   static std::shared_ptr<const core::UserDictionary> d = [] {
-    dict::CompiledFiles files;
-    std::vector<dict::LeftOutEntry> left_out;
-    dict::BuildDictionary(dict::ConvertSource(SourceList(10000)).sorted, files, left_out);
+    const dict::CompiledFiles files = TenThousandFiles();
     return std::make_shared<const core::UserDictionary>(files.data, files.hash_table);
   }();
   return d;
 }
+
+// An empty folder of the temporary folder's, removed with the object.
+struct BenchFolder {
+  explicit BenchFolder(const char* name) : path(std::filesystem::temp_directory_path() / name) {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~BenchFolder() { std::filesystem::remove_all(path); }
+  std::filesystem::path path;
+};
 
 void BM_Speak(benchmark::State& state) {
   std::shared_ptr<const core::WordLookup> user;
@@ -97,18 +112,9 @@ void BM_FrontEnd(benchmark::State& state) {
 }
 BENCHMARK(BM_FrontEnd)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-dict::CompiledFiles TenThousandFiles() {
-  dict::CompiledFiles files;
-  std::vector<dict::LeftOutEntry> left_out;
-  dict::BuildDictionary(dict::ConvertSource(SourceList(10000)).sorted, files, left_out);
-  return files;
-}
-
 void BM_CacheCheck(benchmark::State& state) {
-  namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / "qm-dictionary-bench";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  BenchFolder folder("qm-dictionary-bench");
+  const std::filesystem::path& dir = folder.path;
   const dict::CompiledFiles files = TenThousandFiles();
   if (state.range(0)) {
     dict::CommitCompiledSet(Quellmar::LocalFiles(), dir, files);
@@ -119,23 +125,18 @@ void BM_CacheCheck(benchmark::State& state) {
   core::UserDictionaryCache cache;
   if (!cache.Get(dir)) state.SkipWithError("no dictionary");
   for (auto _ : state) benchmark::DoNotOptimize(cache.Get(dir).get());
-  fs::remove_all(dir);
 }
 BENCHMARK(BM_CacheCheck)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_Commit(benchmark::State& state) {
-  namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / "qm-dictionary-bench-commit";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  BenchFolder folder("qm-dictionary-bench-commit");
   const dict::CompiledFiles files = TenThousandFiles();
   for (auto _ : state) {
-    if (!dict::CommitCompiledSet(Quellmar::LocalFiles(), dir, files).committed)
+    if (!dict::CommitCompiledSet(Quellmar::LocalFiles(), folder.path, files).committed)
       state.SkipWithError("not committed");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(files.data.size() + files.hash_table.size()));
-  fs::remove_all(dir);
 }
 BENCHMARK(BM_Commit)->Unit(benchmark::kMillisecond);
 
