@@ -179,7 +179,7 @@ TEST(EditorClose, EveryStepOfTheCloseThatFailsIsSaidAndLosesNothing) {
       SaveAndCompile(files, f.T(), f.D(), list, r);
       const bool saved = Read(f.dict / "lexmere.txt") == new_list;
       const bool compiled = ReadCompiledSet(LocalFiles(), f.dict).files == new_set;
-      if (saved && compiled) continue;  // a copy or a tidying step: the spec ignores those
+      if (saved && compiled) continue;  // a backup or tidying up failed: nothing is lost
       EXPECT_NE(Messages(r).find(FileErrorText(error)), std::string::npos) << Messages(r);
       if (!saved) {
         EXPECT_EQ(Read(f.temp / kUnsavedFileName), new_list);
