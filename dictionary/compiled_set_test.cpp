@@ -109,6 +109,13 @@ TEST(CompiledSet, EveryStepThatFailsLeavesAWholeSetAndSaysWhy) {
       EXPECT_TRUE(after.files == (r.committed ? new_set : old_set));
       if (!r.committed) {
         EXPECT_EQ(FileNames(dir.path()), SetFiles(1)) << "left behind by a failed commit";
+        // Readers without the index see no change either.
+        CompiledFiles plain;
+        for (size_t k = 0; k < kSetFileNames.size(); ++k) {
+          std::string& bytes = k == 0 ? plain.data : k == 1 ? plain.hash_table : plain.ranges;
+          LocalFiles().Read(dir.path() / kSetFileNames[k], bytes, kCompiledFileLimit);
+        }
+        EXPECT_TRUE(plain == old_set);
       }
     }
   }
