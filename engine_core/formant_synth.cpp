@@ -17,7 +17,6 @@ constexpr double kKnee = 24000.0;
 constexpr double kAspirationGain = 0.9;
 constexpr double kFricationGain = 0.035;
 constexpr double kOpenQuotient = 0.55;
-constexpr double kPresence = 0.0;
 constexpr double kBurstGain = 4.0;  // a stop's release against its place's frication
 
 class Resonator {
@@ -214,7 +213,7 @@ void RenderPhrase(const PhrasePlan& plan, uint32_t& noise_state, std::vector<int
   nasal_pole.Set(270, 100);
   nasal_zero.Set(270, 100);
 
-  double phase = 0, tilt = 0, presence = 0, dc_in = 0, dc_out = 0;
+  double phase = 0, tilt = 0, dc_in = 0, dc_out = 0;
   double av = 0, ah = 0, af = 0;
   double fric_amp1 = 0, fric_amp2 = 0, bypass = 0;
   double f0 = plan.pitch.empty() ? 110.0 : plan.pitch.front().hz;
@@ -292,15 +291,13 @@ void RenderPhrase(const PhrasePlan& plan, uint32_t& noise_state, std::vector<int
     double voice = tilt * av;
     double cascade_in = voice + nz * ah * kAspirationGain;
     double y = nasal_zero.Step(nasal_pole.Step(cascade_in));
-    y = r1.Step(r2.Step(r3.Step(r4.Step(y))));
     // The source is the flow's derivative, which already holds the lips'
-    // radiation; a gentle lift above 2 kHz keeps the consonants' place cues.
-    double bright = y - kPresence * presence;
-    presence = y;
+    // radiation: no further lift, or the voice turns thin and buzzy.
+    y = r1.Step(r2.Step(r3.Step(r4.Step(y))));
 
     double fn = noise() * af * kFricationGain;
     double par = fric1.Step(fn) * fric_amp1 - fric2.Step(fn) * fric_amp2 + fn * bypass;
-    double sample = bright + par;
+    double sample = y + par;
 
     // Remove any DC the cascade lets through.
     double hp = sample - dc_in + 0.995 * dc_out;
