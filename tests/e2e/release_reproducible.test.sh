@@ -39,7 +39,8 @@ for what in dist symbols packages; do
 done
 [ $n -gt 0 ] || { echo "nothing was built"; bad=1; }
 while IFS= read -r f; do
-  { strings -a "$f"; strings -a -el "$f"; } | grep -F -e "$a" -e "$b" -e "$QM_ROOT" | head -2 | sed "s|^|$f: |"
+  { strings -a "$f"; strings -a -el "$f"; } |
+    grep -F -e "$a" -e "$b" -e "$QM_ROOT" -e "${a//[\/.-]/_}" -e "${b//[\/.-]/_}" | head -2 | sed "s|^|$f: |"
 done < <(find "$a/build/dist" "$b/build/dist" -type f) | grep . && bad=1
 [ $bad -eq 0 ] && echo "$n files identical in both trees: the binaries, their debug information and the package"
 exit $bad
