@@ -8,6 +8,7 @@
 #include <sddl.h>
 #include <tlhelp32.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,22 @@ int WaitForWorkers(MSIHANDLE install, const std::vector<std::wstring>& images = 
   return ended;
 }
 
+// Asks a running worker to exit through the pipe, the way the SAPI
+// library's unregistration does, and waits for every worker process to go,
+// ending those that do not (WaitForWorkers, with `images`). `worker` is the
+// program the client would start; empty, the client looks for it as usual.
+void StopWorkers(MSIHANDLE install, const wchar_t* asking, const std::wstring& worker = {},
+                 const std::vector<std::wstring>& images = {}) {
+  if (WorkerRunning()) {
+    Note(install, asking);
+    auto client =
+        worker.empty() ? std::make_unique<WorkerClient>() : std::make_unique<WorkerClient>(worker);
+    client->RequestShutdown();
+  }
+  WaitForWorkers(install, images);
+  Note(install, WorkerRunning() ? L"a worker is still running" : L"no worker runs");
+}
+
 // The installation's own windows: closing them (the same as their Close
 // button or the window's close box) lets their programs' files go.
 constexpr const wchar_t* kProgramWindows[] = {
@@ -143,17 +160,7 @@ void ClosePrograms(MSIHANDLE install) {
 extern "C" UINT WINAPI StopPrograms(MSIHANDLE install) {
   try {
     ClosePrograms(install);
-    if (!WorkerRunning()) {
-      Note(install, L"no worker running");
-      return ERROR_SUCCESS;
-    }
-    Note(install, L"asking the worker to exit");
-    {
-      WorkerClient client;
-      client.RequestShutdown();
-    }
-    WaitForWorkers(install);
-    Note(install, WorkerRunning() ? L"a worker is still running" : L"the worker has exited");
+    StopWorkers(install, L"asking the worker to exit");
   } catch (...) {
     Note(install, L"stopping the programs failed");
   }
@@ -313,14 +320,7 @@ extern "C" UINT WINAPI RunSelftest(MSIHANDLE install) {
       Note(install, L"selftest exit code " + std::to_wstring(code) +
                         L" (install-check.txt holds the verdict)");
     }
-    if (!worker_before && WorkerRunning()) {
-      Note(install, L"asking the worker the selftest started to exit");
-      {
-        WorkerClient client;
-        client.RequestShutdown();
-      }
-      WaitForWorkers(install);
-    }
+    if (!worker_before) StopWorkers(install, L"asking the worker the selftest started to exit");
   } catch (...) {
     Note(install, L"running the selftest failed");
   }
@@ -394,13 +394,7 @@ extern "C" UINT WINAPI RetireWorker(MSIHANDLE install) {
       Note(install,
            L"could not move the worker aside (error " + std::to_wstring(GetLastError()) + L")");
     }
-    if (WorkerRunning()) {
-      Note(install, L"asking every worker to exit");
-      WorkerClient client(worker);
-      client.RequestShutdown();
-    }
-    WaitForWorkers(install, {worker, retired});
-    Note(install, WorkerRunning() ? L"a worker is still running" : L"no worker runs");
+    StopWorkers(install, L"asking every worker to exit", worker, {worker, retired});
   } catch (...) {
     Note(install, L"moving the worker aside failed");
   }

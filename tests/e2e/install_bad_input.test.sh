@@ -116,11 +116,7 @@ msi bad-drive-d-uninstall /x "$(winpath "$pkg")" || { echo "uninstall from '$dir
 # no folders): the rollback puts the worker back. (Wine keeps no other
 # rollback: the product's registration is gone and its files stay.)
 failing="$INSTALL_PACKAGES/QuellmarSAPI5-failing-uninstall.msi"
-cp "$pkg" "$failing"
-msibuild "$failing" \
-  -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('FailLate', 3073, 'QuellmarSetup', 'SecureFolders')" \
-  -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('FailLate', 'REMOVE~=\"ALL\"', 1530)" \
-  >/dev/null || fail "making the package whose uninstall fails"
+with_action "$pkg" "$failing" FailLate 3073 QuellmarSetup SecureFolders 'REMOVE~="ALL"' 1530
 msi bad-failing /i "$(winpath "$failing")" || fail "installing the package whose uninstall fails"
 msi bad-failing-uninstall /x "$(winpath "$failing")" && { echo "the failing uninstall succeeded"; bad=1; }
 worker="$(unix_path "$INSTALL_DIR_WIN")/x86/QuellmarServer.exe"

@@ -162,6 +162,16 @@ actions() {
 # setup_notes <log name>: what the package's setup DLL wrote into that log.
 setup_notes() { tr -d '\r' <"$INSTALL_ART/$1.log" | grep -a -o 'QuellmarSetup: .*'; }
 
+# with_action <package> <copy> <action> <type> <source> <target> <condition> <sequence>:
+# a copy of a package with one more custom action in its execution sequence.
+with_action() {
+  cp "$1" "$2"
+  msibuild "$2" \
+    -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('$3', $4, '$5', '$6')" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('$3', '$7', $8)" \
+    >/dev/null || fail "adding the action $3 to $(basename "$2")"
+}
+
 # drive_d <folder>: the prefix's drive D: is that folder on this machine.
 drive_d() {
   mkdir -p "$1"

@@ -113,11 +113,7 @@ install_cleanup
 # the removal before it has begun, as a damaged installation or a policy
 # might).
 unremovable="$INSTALL_PACKAGES/QuellmarSAPI5-0.9.0-unremovable.msi"
-cp "$old" "$unremovable"
-msibuild "$unremovable" \
-  -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('RefuseRemoval', 19, '', 'This installation cannot be removed.')" \
-  -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseRemoval', 'REMOVE~=\"ALL\"', 1450)" \
-  >/dev/null || fail "making the unremovable package"
+with_action "$old" "$unremovable" RefuseRemoval 19 '' 'This installation cannot be removed.' 'REMOVE~="ALL"' 1450
 fresh_prefix upgrade-fails
 regsvr "$(winpath "$SAPI_RUNTIME")" || fail "registering the stand-in SAPI runtime"
 msi upgrade-fails-old /i "$(winpath "$unremovable")" || fail "installing the unremovable 0.9.0"
