@@ -27,8 +27,10 @@ struct Work {
   bool refused, too_slow, stream;
 };
 Work Estimate(double n, const RenderParams& p) {
-  const double stretched = n * p.duration_factor * p.pitch_factor;
-  const double out = n * p.duration_factor * 2;
+  const double factor = p.duration_factor * p.pitch_factor;
+  // Short inputs are not stretched, whatever the factor.
+  const double stretched = n < kMinStretchInput ? n : n * factor;
+  const double out = stretched * 2 / p.pitch_factor;
   const bool refused = !(stretched <= 4.0 * kMaxRenderSamples) || !(out <= 4.0 * kMaxRenderSamples);
   const bool slow_stretch = stretched > kLimit || 1 / p.pitch_factor > 64;
   return {refused, !refused && (slow_stretch || out > kLimit), !refused || !slow_stretch};
