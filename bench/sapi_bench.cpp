@@ -5,13 +5,22 @@
 //   - Speak to the first Write reaching the site through the engine,
 // whose difference is the engine's own share; and, for a long text aborted
 // after its first write, the time from the abort to Speak returning.
+// For a chunk of the full 400 characters (about 25 s of speech): the first
+// piece and the End through the WorkerClient, the first Write and the return
+// through the engine, and a host purge of a Speak running on another thread
+// (as SAPI runs an asynchronous Speak) while the chunk is being synthesised,
+// before any of its audio has reached the site, to the engine's Speak
+// returning.
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/render_settings.h"
@@ -25,15 +34,25 @@ using namespace Quellmar;
 using Clock = std::chrono::steady_clock;
 
 constexpr wchar_t kShort[] = L"Menu bar, File, submenu.";
+// Exactly 400 characters: one whole chunk for the worker.
+constexpr wchar_t kChunk400[] =
+    L"Screen readers hand a voice whole paragraphs when they read a document from top to bottom, "
+    L"and they stop it again at every key the user presses. The voice has to start at once and stop "
+    L"at once, whatever the length of the text it was given. This paragraph is one such piece of "
+    L"text, written so that the first chunk the engine is sent holds exactly four hundred characters "
+    L"and ends with this last line.";
+static_assert(std::size(kChunk400) - 1 == 400);
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// A site that takes everything, notes its first write, and can abort.
+// A site that takes everything, notes its first write, and can abort: after
+// its first write, or when the host purges (from another thread).
 class BenchSiteBase : public ISpTTSEngineSite {
  public:
   Clock::time_point first_write{};
   Clock::time_point abort_seen{};
   bool abort_after_first_write = false;
+  std::atomic<bool> purged{false};
   uint64_t bytes = 0;
 
   STDMETHODIMP AddEvents(const SPEVENT*, ULONG) override { return S_OK; }
@@ -42,6 +61,7 @@ class BenchSiteBase : public ISpTTSEngineSite {
     return S_OK;
   }
   STDMETHODIMP_(DWORD) GetActions() override {
+    if (purged) return SPVES_ABORT;
     if (abort_after_first_write && bytes > 0) {
       if (abort_seen == Clock::time_point{}) abort_seen = Clock::now();
       return SPVES_ABORT;
@@ -91,6 +111,43 @@ bool OnPiece(const unsigned char*, uint32_t, void* context) {
   return true;
 }
 
+SPVTEXTFRAG SpeakFragment(const wchar_t* text) {
+  SPVTEXTFRAG frag{};
+  frag.State.eAction = SPVA_Speak;
+  frag.State.Volume = 100;
+  frag.pTextStart = text;
+  frag.ulTextLen = static_cast<ULONG>(wcslen(text));
+  return frag;
+}
+
+std::string EngineText(const wchar_t* text) {
+  std::string s;
+  for (const wchar_t* c = text; *c; ++c) s.push_back(static_cast<char>(*c));
+  return s;
+}
+
+// A Speak on a thread of its own, purged by the host after `delay`.
+struct PurgeResult {
+  double purge_to_return_ms;
+  bool before_audio;  // the purge came before the first Write
+};
+PurgeResult PurgeDuring(ISpTTSEngine* engine, const SPVTEXTFRAG& frag, Clock::duration delay) {
+  auto site = BenchSite::Make();
+  Clock::time_point returned{};
+  std::thread speaking([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    engine->Speak(0, GUID_NULL, nullptr, &frag, site.get());
+    returned = Clock::now();
+    CoUninitialize();
+  });
+  std::this_thread::sleep_for(delay);
+  const Clock::time_point purge = Clock::now();
+  site->purged = true;
+  speaking.join();
+  const bool before = site->first_write == Clock::time_point{} || site->first_write > purge;
+  return {Ms(returned - purge), before};
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -121,11 +178,7 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   auto engine = com::IUnknownImpl<sapi::ISpTTSEngineImpl>::Make();
-  SPVTEXTFRAG frag{};
-  frag.State.eAction = SPVA_Speak;
-  frag.State.Volume = 100;
-  frag.pTextStart = kShort;
-  frag.ulTextLen = static_cast<ULONG>(wcslen(kShort));
+  const SPVTEXTFRAG frag = SpeakFragment(kShort);
 
   std::wstring long_text;
   for (int i = 0; i < 8; ++i)
@@ -156,6 +209,42 @@ int wmain(int argc, wchar_t** argv) {
     abort_to_return.push_back(Ms(Clock::now() - aborting->abort_seen));
   }
 
+  // The 400-character chunk.
+  const SPVTEXTFRAG chunk_frag = SpeakFragment(kChunk400);
+  const std::string chunk_text = EngineText(kChunk400);
+  std::vector<double> chunk_direct, chunk_end, chunk_engine, chunk_return;
+  for (int r = 0; r < runs; ++r) {
+    FirstPiece first;
+    const auto t0 = Clock::now();
+    client.RequestSynthesis(chunk_text.data(), static_cast<uint32_t>(chunk_text.size()),
+                            params.duration_factor, params.pitch_factor, params.gain_factor,
+                            params.tags, &params.pauses, OnPiece, &first);
+    chunk_end.push_back(Ms(Clock::now() - t0));
+    chunk_direct.push_back(Ms(first.at - t0));
+
+    auto site = BenchSite::Make();
+    const auto t1 = Clock::now();
+    engine->Speak(0, GUID_NULL, nullptr, &chunk_frag, site.get());
+    chunk_return.push_back(Ms(Clock::now() - t1));
+    chunk_engine.push_back(Ms(site->first_write - t1));
+  }
+  // Purges spread over the chunk's synthesis, before its first audio.
+  const double synthesis_ms = Summarise(chunk_engine).median;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> when(0.1 * synthesis_ms, 0.8 * synthesis_ms);
+  std::vector<double> purge_to_return;
+  int late = 0;
+  for (int r = 0; r < runs; ++r) {
+    const auto delay = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(when(rng)));
+    const PurgeResult p = PurgeDuring(engine.get(), chunk_frag, delay);
+    if (p.before_audio) {
+      purge_to_return.push_back(p.purge_to_return_ms);
+    } else {
+      ++late;
+    }
+  }
+
   printf("sapi_bench: %d runs, warm worker, \"%ls\"\n", runs, kShort);
   Print("WorkerClient request -> first audio piece", direct);
   Print("engine Speak -> first site Write", through_engine);
@@ -163,6 +252,16 @@ int wmain(int argc, wchar_t** argv) {
   Print("abort seen by GetActions -> Speak returns", abort_to_return);
   const double overhead = Summarise(through_engine).median - Summarise(direct).median;
   printf("engine's own share of the first-audio latency (median difference): %.3f ms\n", overhead);
+  printf("a chunk of 400 characters:\n");
+  Print("WorkerClient request -> first audio piece", chunk_direct);
+  Print("WorkerClient request -> End", chunk_end);
+  Print("engine Speak -> first site Write", chunk_engine);
+  Print("engine Speak -> return (whole chunk)", chunk_return);
+  if (!purge_to_return.empty()) {
+    Print("host purge during synthesis -> Speak returns", purge_to_return);
+  }
+  printf("purges: %zu during synthesis, %d after the first audio (not counted)\n",
+         purge_to_return.size(), late);
 
   client.RequestShutdown();
   sapi::DetachModule();
