@@ -199,29 +199,28 @@ ResampleStream::ResampleStream(double step, bool allow_avx2)
 
 void ResampleStream::Push(const int16_t* x, size_t count) {
   if (ended_ || !valid_ || too_long_) return;
-  window_.insert(window_.end(), x, x + count);
-  seen_ += count;
+  in_.Push(x, count);
 }
 
 bool ResampleStream::done() const {
   if (!valid_ || too_long_) return ended_;
-  return ended_ && (seen_ == 0 ||
-                    static_cast<double>(next_) >= std::trunc(static_cast<double>(seen_) / step_));
+  return ended_ && (in_.seen() == 0 || static_cast<double>(next_) >=
+                                           std::trunc(static_cast<double>(in_.seen()) / step_));
 }
 
 size_t ResampleStream::Pull(int16_t* out, size_t room) {
-  if (!valid_ || too_long_ || seen_ == 0) return 0;
+  if (!valid_ || too_long_ || in_.seen() == 0) return 0;
   // Outputs below this count exist whatever follows: the count only grows
   // with the input.
-  const double length = std::trunc(static_cast<double>(seen_) / step_);
+  const double length = std::trunc(static_cast<double>(in_.seen()) / step_);
   if (!(length <= static_cast<double>(kMaxRenderSamples))) {
     too_long_ = true;
     return 0;
   }
   const uint64_t count = static_cast<uint64_t>(length);
   // Before the end an output needs x[i + 2] known, i + 2 < seen: p < seen - 2.
-  const double readable_end = static_cast<double>(seen_) - 2;
-  const double base = static_cast<double>(base_);
+  const double readable_end = static_cast<double>(in_.seen()) - 2;
+  const double base = static_cast<double>(in_.base());
   size_t made = 0;
   double positions[kBlock];
 
@@ -230,10 +229,10 @@ size_t ResampleStream::Pull(int16_t* out, size_t room) {
   if (step_ == 0.5 && avx2_ && next_ % 2 == 0) {
     const uint64_t first = next_ / 2;
     uint64_t end = std::min<uint64_t>(count / 2, first + room / 2);
-    if (!ended_) end = std::min<uint64_t>(end, seen_ >= 2 ? seen_ - 2 : 0);
+    if (!ended_) end = std::min<uint64_t>(end, in_.seen() >= 2 ? in_.seen() - 2 : 0);
     if (end > first) {
-      HalfSteps(window_.data() + start_, window_.size() - start_ - 1,
-                static_cast<size_t>(first - base_), static_cast<size_t>(end - base_), out);
+      HalfSteps(in_.data(), in_.size() - 1, static_cast<size_t>(first - in_.base()),
+                static_cast<size_t>(end - in_.base()), out);
       made = 2 * (end - first);
       next_ += made;
       position_ = static_cast<double>(next_) * 0.5;
@@ -251,7 +250,7 @@ size_t ResampleStream::Pull(int16_t* out, size_t room) {
     if (known == 0) break;
     position_ = positions[known - 1] + step_;  // exactly the accumulated next position
     for (size_t k = 0; k < known; ++k) positions[k] -= base;  // exact: base is a whole sample
-    Make(positions, known, out + made);
+    OutputsAt(in_.data(), in_.size() - 1, positions, known, avx2_, out + made);
     made += known;
     next_ += known;
     if (known < m) break;
@@ -260,26 +259,15 @@ size_t ResampleStream::Pull(int16_t* out, size_t room) {
   return made;
 }
 
-void ResampleStream::Make(const double* positions, size_t m, int16_t* out) {
-  OutputsAt(window_.data() + start_, window_.size() - start_ - 1, positions, m, avx2_, out);
-}
-
 // Keeps x[i - 1] on, i being the next output's whole position, or the
 // last sample seen when i lies beyond it (at the end, i is clamped to the
 // last sample, so its neighbour below must stay).
 void ResampleStream::Drop() {
   const uint64_t i =
-      position_ < static_cast<double>(seen_) ? static_cast<uint64_t>(position_) : seen_;
-  const uint64_t top = std::min(i, seen_ - 1);
+      position_ < static_cast<double>(in_.seen()) ? static_cast<uint64_t>(position_) : in_.seen();
+  const uint64_t top = std::min(i, in_.seen() - 1);
   const uint64_t keep = top == 0 ? 0 : top - 1;
-  if (keep <= base_) return;
-  start_ += static_cast<size_t>(keep - base_);
-  base_ = keep;
-  // Moving the few samples kept is cheap once enough lie before them.
-  if (start_ >= 4096 || start_ == window_.size()) {
-    window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(start_));
-    start_ = 0;
-  }
+  in_.DropBefore(keep);
 }
 
 }  // namespace resample

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine_host/render.h"
+#include "engine_host/sample_window.h"
 
 namespace Quellmar::resample {
 
@@ -35,16 +36,11 @@ class ResampleStream {
   bool too_long() const { return too_long_; }
 
  private:
-  // Outputs [next_, next_ + m) with their positions known to be readable.
-  void Make(const double* positions, size_t m, int16_t* out);
   void Drop();
 
   double step_;
   bool valid_, avx2_, multiples_;
-  Samples window_;  // input from base_ on, starting at window_[start_]
-  size_t start_ = 0;
-  uint64_t base_ = 0;    // index in the whole input of window_[start_]
-  uint64_t seen_ = 0;    // input samples pushed
+  SampleWindow in_;
   uint64_t next_ = 0;    // index of the next output
   double position_ = 0;  // its position, accumulated as Resample accumulates it
   bool ended_ = false;

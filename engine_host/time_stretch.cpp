@@ -228,8 +228,7 @@ StretchStream::StretchStream(double factor, Path path)
 
 void StretchStream::Push(const int16_t* x, size_t count) {
   if (ended_ || too_long_ || mode_ == Mode::kNothing || mode_ == Mode::kDone) return;
-  window_.insert(window_.end(), x, x + count);
-  seen_ += count;
+  in_.Push(x, count);
 }
 
 size_t StretchStream::Pull(Samples& out, size_t room) {
@@ -243,15 +242,15 @@ size_t StretchStream::Pull(Samples& out, size_t room) {
     case Mode::kCopy:
       return Copy(out, room);
     case Mode::kWaiting:
-      if (seen_ < kMinStretchInput) {
+      if (in_.seen() < kMinStretchInput) {
         if (!ended_) return 0;
         mode_ = Mode::kCopy;  // too short to stretch
         return Copy(out, room);
       }
       if (Refused()) return 0;
       // The first frame is the input's own; its second half stays open.
-      out.insert(out.end(), At(0), At(kOverlap));
-      std::copy(At(kOverlap), At(kFrame), open_.begin());
+      out.insert(out.end(), in_.At(0), in_.At(kOverlap));
+      std::copy(in_.At(kOverlap), in_.At(kFrame), open_.begin());
       mode_ = Mode::kStretching;
       return kOverlap + Frames(out, room > kOverlap ? room - kOverlap : 0);
     case Mode::kStretching:
@@ -261,10 +260,10 @@ size_t StretchStream::Pull(Samples& out, size_t room) {
 }
 
 size_t StretchStream::Copy(Samples& out, size_t room) {
-  const size_t n = static_cast<size_t>(std::min<uint64_t>(room, seen_ - base_));
-  out.insert(out.end(), At(base_), At(base_) + n);
-  Drop(base_ + n);
-  if (ended_ && base_ == seen_) mode_ = Mode::kDone;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(room, in_.size()));
+  out.insert(out.end(), in_.data(), in_.data() + n);
+  in_.DropBefore(in_.base() + n);
+  if (ended_ && in_.base() == in_.seen()) mode_ = Mode::kDone;
   return n;
 }
 
@@ -274,8 +273,8 @@ size_t StretchStream::Copy(Samples& out, size_t room) {
 // exists whatever follows; the accumulated starts stray from i x step by far
 // less than the margin of 1e-9.
 bool StretchStream::Refused() {
-  const double certain = static_cast<double>(seen_) - (kFrame + 1.5);
-  too_long_ = too_long_ || FarTooLong(seen_, factor_) ||
+  const double certain = static_cast<double>(in_.seen()) - (kFrame + 1.5);
+  too_long_ = too_long_ || FarTooLong(in_.seen(), factor_) ||
               certain >= static_cast<double>(kMaxFrames + 1) * step_ * (1 + 1e-9);
   return too_long_;
 }
@@ -287,18 +286,18 @@ size_t StretchStream::Frames(Samples& out, size_t room) {
   while (made < room) {
     uint64_t f = 0, hi = 0;
     if (ended_) {
-      if (!NextFrameStart(g_, seen_, f)) {
+      if (!NextFrameStart(g_, in_.seen(), f)) {
         out.insert(out.end(), open_.begin(), open_.end());
         made += kOverlap;
         mode_ = Mode::kDone;
         break;
       }
-      hi = std::min<uint64_t>(f + kSearchRadius, seen_ - kFrame - 1);
+      hi = std::min<uint64_t>(f + kSearchRadius, in_.seen() - kFrame - 1);
     } else {
       // Known to exist, with its whole search range, whatever input follows.
-      if (!(g_ < static_cast<double>(seen_))) break;
+      if (!(g_ < static_cast<double>(in_.seen()))) break;
       f = static_cast<uint64_t>(std::round(g_));
-      if (f + kFrame + kSearchRadius + 1 > seen_) break;
+      if (f + kFrame + kSearchRadius + 1 > in_.seen()) break;
       hi = f + kSearchRadius;
     }
     if (++frames_ > kMaxFrames) {
@@ -306,36 +305,25 @@ size_t StretchStream::Frames(Samples& out, size_t room) {
       break;
     }
     const uint64_t lo = f > kSearchRadius ? f - kSearchRadius : 0;
-    const uint64_t best =
-        lo <= hi ? base_ + search_(open_.data(), At(base_), static_cast<size_t>(lo - base_),
-                                   static_cast<size_t>(hi - base_))
-                 : f;
-    Blend(open_.data(), At(best), fade);
+    const uint64_t best = lo <= hi ? in_.base() + search_(open_.data(), in_.data(),
+                                                          static_cast<size_t>(lo - in_.base()),
+                                                          static_cast<size_t>(hi - in_.base()))
+                                   : f;
+    Blend(open_.data(), in_.At(best), fade);
     out.insert(out.end(), open_.begin(), open_.end());
     made += kOverlap;
-    std::copy(At(best) + kOverlap, At(best) + kFrame, open_.begin());
+    std::copy(in_.At(best) + kOverlap, in_.At(best) + kFrame, open_.begin());
     g_ += step_;
   }
   // Keep the next frame's search range on (or, for a frame beyond any
   // input there could be, nothing).
-  uint64_t keep = seen_;
+  uint64_t keep = in_.seen();
   if (mode_ == Mode::kStretching && g_ < 9e18) {
     const auto f = static_cast<uint64_t>(std::round(g_));
-    keep = std::min(f > kSearchRadius ? f - kSearchRadius : 0, seen_);
+    keep = std::min(f > kSearchRadius ? f - kSearchRadius : 0, in_.seen());
   }
-  Drop(keep);
+  in_.DropBefore(keep);
   return made;
-}
-
-void StretchStream::Drop(uint64_t keep) {
-  if (keep <= base_) return;
-  start_ += static_cast<size_t>(keep - base_);
-  base_ = keep;
-  // Moving the few samples kept is cheap once enough lie before them.
-  if (start_ >= 4096 || start_ == window_.size()) {
-    window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(start_));
-    start_ = 0;
-  }
 }
 
 }  // namespace Quellmar::stretch

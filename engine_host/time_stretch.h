@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine_host/render.h"
+#include "engine_host/sample_window.h"
 
 namespace Quellmar::stretch {
 
@@ -87,21 +88,16 @@ class StretchStream {
 
  private:
   enum class Mode { kNothing, kCopy, kWaiting, kStretching, kDone };
-  const int16_t* At(uint64_t index) const { return window_.data() + start_ + (index - base_); }
   bool Refused();
   size_t Copy(Samples& out, size_t room);
   size_t Frames(Samples& out, size_t room);
-  void Drop(uint64_t keep);
 
   double factor_;
   double step_;  // analysis step kOverlap / factor
   double g_;     // the next frame's nominal start, accumulated
   SearchFn search_;
   Mode mode_;
-  Samples window_;  // input from base_ on, starting at window_[start_]
-  size_t start_ = 0;
-  uint64_t base_ = 0;  // index in the whole input of window_[start_]
-  uint64_t seen_ = 0;  // input samples pushed
+  SampleWindow in_;
   uint64_t frames_ = 0;
   std::array<int16_t, kOverlap> open_{};  // the last samples made, crossfaded by the next frame
   bool ended_ = false;
