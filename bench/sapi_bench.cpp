@@ -126,6 +126,30 @@ std::string EngineText(const wchar_t* text) {
   return s;
 }
 
+// One text through the WorkerClient alone (first piece, End) and through
+// the engine (first site Write, Speak returning).
+struct Latencies {
+  std::vector<double> first_piece, end, first_write, speak_return;
+};
+void Measure(WorkerClient& client, ISpTTSEngine* engine, const RenderParams& params,
+             const wchar_t* text, Latencies& into) {
+  const std::string engine_text = EngineText(text);
+  FirstPiece first;
+  const auto t0 = Clock::now();
+  client.RequestSynthesis(engine_text.data(), static_cast<uint32_t>(engine_text.size()),
+                          params.duration_factor, params.pitch_factor, params.gain_factor,
+                          params.tags, &params.pauses, OnPiece, &first);
+  into.end.push_back(Ms(Clock::now() - t0));
+  into.first_piece.push_back(Ms(first.at - t0));
+
+  const SPVTEXTFRAG frag = SpeakFragment(text);
+  auto site = BenchSite::Make();
+  const auto t1 = Clock::now();
+  engine->Speak(0, GUID_NULL, nullptr, &frag, site.get());
+  into.speak_return.push_back(Ms(Clock::now() - t1));
+  into.first_write.push_back(Ms(site->first_write - t1));
+}
+
 // A Speak on a thread of its own, purged by the host after `delay`.
 struct PurgeResult {
   double purge_to_return_ms;
@@ -168,7 +192,7 @@ int wmain(int argc, wchar_t** argv) {
 
   const RenderParams params =
       ComputeRenderParams(CustomVoiceSettings{}, GlobalSettings{}, 0, 0, 100).params;
-  const std::string engine_text = "Menu bar, File, submenu.";
+  const std::string engine_text = EngineText(kShort);
   FirstPiece warm;
   if (!client.RequestSynthesis(engine_text.data(), static_cast<uint32_t>(engine_text.size()),
                                params.duration_factor, params.pitch_factor, params.gain_factor,
@@ -178,58 +202,26 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   auto engine = com::IUnknownImpl<sapi::ISpTTSEngineImpl>::Make();
-  const SPVTEXTFRAG frag = SpeakFragment(kShort);
-
   std::wstring long_text;
   for (int i = 0; i < 8; ++i)
     long_text += L"The quick brown fox jumps over the lazy dog near the river bank. ";
-  SPVTEXTFRAG long_frag = frag;
-  long_frag.pTextStart = long_text.c_str();
-  long_frag.ulTextLen = static_cast<ULONG>(long_text.size());
+  const SPVTEXTFRAG long_frag = SpeakFragment(long_text.c_str());
 
-  std::vector<double> direct, through_engine, abort_to_return, whole_short;
+  Latencies short_text;
+  std::vector<double> abort_to_return;
   for (int r = 0; r < runs; ++r) {
-    FirstPiece first;
-    const auto t0 = Clock::now();
-    client.RequestSynthesis(engine_text.data(), static_cast<uint32_t>(engine_text.size()),
-                            params.duration_factor, params.pitch_factor, params.gain_factor,
-                            params.tags, &params.pauses, OnPiece, &first);
-    direct.push_back(Ms(first.at - t0));
-
-    auto site = BenchSite::Make();
-    const auto t1 = Clock::now();
-    engine->Speak(0, GUID_NULL, nullptr, &frag, site.get());
-    const auto t2 = Clock::now();
-    through_engine.push_back(Ms(site->first_write - t1));
-    whole_short.push_back(Ms(t2 - t1));
-
+    Measure(client, engine.get(), params, kShort, short_text);
     auto aborting = BenchSite::Make();
     aborting->abort_after_first_write = true;
     engine->Speak(0, GUID_NULL, nullptr, &long_frag, aborting.get());
     abort_to_return.push_back(Ms(Clock::now() - aborting->abort_seen));
   }
 
-  // The 400-character chunk.
-  const SPVTEXTFRAG chunk_frag = SpeakFragment(kChunk400);
-  const std::string chunk_text = EngineText(kChunk400);
-  std::vector<double> chunk_direct, chunk_end, chunk_engine, chunk_return;
-  for (int r = 0; r < runs; ++r) {
-    FirstPiece first;
-    const auto t0 = Clock::now();
-    client.RequestSynthesis(chunk_text.data(), static_cast<uint32_t>(chunk_text.size()),
-                            params.duration_factor, params.pitch_factor, params.gain_factor,
-                            params.tags, &params.pauses, OnPiece, &first);
-    chunk_end.push_back(Ms(Clock::now() - t0));
-    chunk_direct.push_back(Ms(first.at - t0));
-
-    auto site = BenchSite::Make();
-    const auto t1 = Clock::now();
-    engine->Speak(0, GUID_NULL, nullptr, &chunk_frag, site.get());
-    chunk_return.push_back(Ms(Clock::now() - t1));
-    chunk_engine.push_back(Ms(site->first_write - t1));
-  }
+  Latencies chunk;
+  for (int r = 0; r < runs; ++r) Measure(client, engine.get(), params, kChunk400, chunk);
   // Purges spread over the chunk's synthesis, before its first audio.
-  const double synthesis_ms = Summarise(chunk_engine).median;
+  const SPVTEXTFRAG chunk_frag = SpeakFragment(kChunk400);
+  const double synthesis_ms = Summarise(chunk.first_write).median;
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> when(0.1 * synthesis_ms, 0.8 * synthesis_ms);
   std::vector<double> purge_to_return;
@@ -246,17 +238,18 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   printf("sapi_bench: %d runs, warm worker, \"%ls\"\n", runs, kShort);
-  Print("WorkerClient request -> first audio piece", direct);
-  Print("engine Speak -> first site Write", through_engine);
-  Print("engine Speak -> return (whole utterance)", whole_short);
+  Print("WorkerClient request -> first audio piece", short_text.first_piece);
+  Print("engine Speak -> first site Write", short_text.first_write);
+  Print("engine Speak -> return (whole utterance)", short_text.speak_return);
   Print("abort seen by GetActions -> Speak returns", abort_to_return);
-  const double overhead = Summarise(through_engine).median - Summarise(direct).median;
+  const double overhead =
+      Summarise(short_text.first_write).median - Summarise(short_text.first_piece).median;
   printf("engine's own share of the first-audio latency (median difference): %.3f ms\n", overhead);
   printf("a chunk of 400 characters:\n");
-  Print("WorkerClient request -> first audio piece", chunk_direct);
-  Print("WorkerClient request -> End", chunk_end);
-  Print("engine Speak -> first site Write", chunk_engine);
-  Print("engine Speak -> return (whole chunk)", chunk_return);
+  Print("WorkerClient request -> first audio piece", chunk.first_piece);
+  Print("WorkerClient request -> End", chunk.end);
+  Print("engine Speak -> first site Write", chunk.first_write);
+  Print("engine Speak -> return (whole chunk)", chunk.speak_return);
   if (!purge_to_return.empty()) {
     Print("host purge during synthesis -> Speak returns", purge_to_return);
   }
