@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -25,32 +26,20 @@ RenderParams Params(double duration, double pitch, double gain) {
   return p;
 }
 
-// The factor sets of the whole-buffer tests, and the edges of what the
-// stream decides: unity within a millionth, a stretch of exactly 1 by
-// duration x pitch, sparse frames, the slowest voice, refused factors.
+// The factor sets of the whole-buffer tests (duration, pitch, gain), and the
+// edges of what the stream decides: unity within a millionth, a stretch of
+// exactly 1 by duration x pitch, sparse frames, the slowest voice, refused
+// factors.
+// clang-format off
 const RenderParams kFactorSets[] = {
-    Params(1, 1, 1),
-    Params(0.5, 1, 1),
-    Params(1.6, 1.2, 1),
-    Params(2, 1, 1),
-    Params(0.5, 0.5, 1),
-    Params(0.5, 2, 1),
-    Params(1.6, 0.5, 1),
-    Params(2, 2, 1),
-    Params(1, 1.2, 1),
-    Params(0.8, 1.25, 1.3),
-    Params(1.0000009, 1, 1),
-    Params(1.0000011, 1, 1),
-    Params(0.03125, 1, 1),
-    Params(32, 2, 0.7),
-    Params(4, 1, 0),
-    Params(1, 1, kNan),
-    Params(0, 1, 1),
-    Params(1, kNan, 1),
-    Params(-2, -0.5, 1),
+    Params(1, 1, 1),         Params(0.5, 1, 1),       Params(1.6, 1.2, 1),   Params(2, 1, 1),
+    Params(0.5, 0.5, 1),     Params(0.5, 2, 1),       Params(1.6, 0.5, 1),   Params(2, 2, 1),
+    Params(1, 1.2, 1),       Params(0.8, 1.25, 1.3),  Params(0.03125, 1, 1), Params(32, 2, 0.7),
+    Params(1.0000009, 1, 1), Params(1.0000011, 1, 1), Params(4, 1, 0),       Params(1, 1, kNan),
+    Params(0, 1, 1),         Params(1, kNan, 1),      Params(-2, -0.5, 1),
     Params(0.6428571428571429, 1.2354233503906845, 1.3),
-    Params(4.0, 1.4142135623730951, 2.0000305185094759),
-};
+    Params(4.0, 1.4142135623730951, 2.0000305185094759)};
+// clang-format on
 
 // Lengths where the stream decides something: frame and crossfade sizes,
 // the shortest stretched input, its input block.
@@ -104,38 +93,23 @@ Streamed Stream(const Input& in, const RenderParams& params, Cut cut, std::mt199
 
 Input RandomInput(std::mt19937& rng, const std::vector<unsigned char>& recorded) {
   size_t n = kEdgeLengths[rng() % std::size(kEdgeLengths)];
-  if (rng() % 4 != 0)
+  if (rng() % 4 != 0) {
     n = static_cast<size_t>(std::exp2(std::uniform_real_distribution<>(0, 14.6)(rng)));  // to 3 s
-  Input in;
-  const uint32_t seed = rng();
-  switch (rng() % 8) {
-    case 0:
-      in = {"speech-like", false, {}, SpeechLike(n, seed)};
-      break;
-    case 1:
-      in = {"random", false, {}, RandomSamples(n, seed)};
-      break;
-    case 2:
-      in = {"clipped", false, {}, ClippedSamples(n, seed)};
-      break;
-    case 3:
-      in = {"alternating extremes", false, {}, AlternatingExtremes(n)};
-      break;
-    case 4:
-      in = {"all -32768", false, {}, Samples(n, -32768)};
-      break;
-    case 5: {
-      in = {"random bytes", true, std::vector<unsigned char>(n), {}};
-      for (auto& b : in.bytes) b = static_cast<unsigned char>(rng());
-      break;
-    }
-    default: {  // recorded speech from anywhere in the recording, wrapping round
-      in = {"recorded speech", true, std::vector<unsigned char>(n, 0xFF), {}};
-      if (!recorded.empty()) {
-        for (size_t i = 0, at = seed % recorded.size(); i < n; ++i)
-          in.bytes[i] = recorded[(at + i) % recorded.size()];
-      }
-    }
+  }
+  static const char* const kKinds[] = {"speech-like",          "random",     "clipped",
+                                       "alternating extremes", "all -32768", "random bytes",
+                                       "recorded speech"};
+  const uint32_t kind = rng() % std::size(kKinds), seed = rng();
+  Input in{kKinds[kind], kind >= 5, std::vector<unsigned char>(kind >= 5 ? n : 0, 0xFF), {}};
+  if (kind == 0) in.samples = SpeechLike(n, seed);
+  if (kind == 1) in.samples = RandomSamples(n, seed);
+  if (kind == 2) in.samples = ClippedSamples(n, seed);
+  if (kind == 3) in.samples = AlternatingExtremes(n);
+  if (kind == 4) in.samples = Samples(n, -32768);
+  if (kind == 5) std::generate(in.bytes.begin(), in.bytes.end(), [&] { return rng() & 0xFF; });
+  // Recorded speech from anywhere in the recording, wrapping round.
+  for (size_t i = 0; kind == 6 && i < n && !recorded.empty(); ++i) {
+    in.bytes[i] = recorded[(seed + i) % recorded.size()];
   }
   return in;
 }
