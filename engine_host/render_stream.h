@@ -2,10 +2,11 @@
 // same arithmetic as DecodeMuLaw, TimeStretch, Resample and ApplyGain, and
 // the same bytes as Render of the whole input however the input is cut.
 // Every output sample goes to the sink as soon as the input it depends on is
-// known; the look-ahead is bounded (at most kMinStretchInput input samples
-// before the first output, then kFrame + kSearchRadius + 1 past a frame's
-// start, plus the kOverlap samples a crossfade leaves open), and so is the
-// memory, whatever the size of a piece or the factors.
+// known. The look-ahead is bounded: a stretch waits for kMinStretchInput
+// input samples before its first output, then for kFrame + kSearchRadius + 1
+// past each frame's start, and holds the kOverlap samples a crossfade leaves
+// open; the resampler waits for the three samples after a position. So is
+// the memory, whatever the size of a piece or the factors.
 #pragma once
 
 #include <array>
