@@ -24,7 +24,8 @@ if(QM_FLAVOR STREQUAL "host" OR QM_FLAVOR STREQUAL "win64")
     set(render_testdata ${CMAKE_CURRENT_SOURCE_DIR}/testdata)
   endif()
   qm_add_test(NAME render_test
-    SOURCES render_test.cpp render_stream_test.cpp time_stretch_test.cpp ${CMAKE_SOURCE_DIR}/testing/render_signals.cpp
+    SOURCES render_test.cpp render_stream_test.cpp time_stretch_test.cpp
+            ${CMAKE_SOURCE_DIR}/testing/render_signals.cpp ${CMAKE_SOURCE_DIR}/testing/alloc_failure.cpp
     LIBS qm_render qm_testing
     ENV "QM_RENDER_TESTDATA=${render_testdata}")
   if(TARGET render_test)

@@ -16,9 +16,7 @@ RenderStream::RenderStream(const RenderParams& params)
     : gain_(params.gain_factor),
       valid_(PositiveFinite(params.duration_factor) && PositiveFinite(params.pitch_factor)),
       stretch_(valid_ ? params.duration_factor * params.pitch_factor : 0, stretch::Fastest()),
-      resample_(params.pitch_factor * 0.5, true) {
-  stretched_.reserve(kBlock + kOverlap);
-}
+      resample_(params.pitch_factor * 0.5, true) {}
 
 bool RenderStream::FeedMuLaw(const unsigned char* bytes, size_t count, const Sink& sink) {
   const auto& table = MuLawTable();
@@ -33,12 +31,16 @@ bool RenderStream::FeedMuLaw(const unsigned char* bytes, size_t count, const Sin
 }
 
 bool RenderStream::Feed(const int16_t* samples, size_t count, const Sink& sink) {
-  while (count > 0 && !stopped_ && !finished_) {
-    const size_t n = std::min(count, kBlock);
-    stretch_.Push(samples, n);
-    Drain(sink);
-    samples += n;
-    count -= n;
+  try {
+    while (count > 0 && !stopped_ && !finished_) {
+      const size_t n = std::min(count, kBlock);
+      stretch_.Push(samples, n);
+      Drain(sink);
+      samples += n;
+      count -= n;
+    }
+  } catch (...) {
+    stopped_ = failed_ = true;
   }
   return !stopped_;
 }
@@ -47,7 +49,12 @@ bool RenderStream::Finish(const Sink& sink) {
   if (stopped_ || finished_) return !stopped_;
   finished_ = true;
   stretch_.End();
-  return Drain(sink);
+  try {
+    Drain(sink);
+  } catch (...) {
+    stopped_ = failed_ = true;
+  }
+  return !stopped_;
 }
 
 // Moves everything now known through the stages to the sink, a block at a

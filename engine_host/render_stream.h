@@ -29,8 +29,10 @@ class RenderStream {
   explicit RenderStream(const RenderParams& params);
 
   // The engine's next mu-law bytes, or the next linear samples. False once
-  // the stream has stopped: the sink refused, or the output reached its
-  // bound (too_long). Pieces of any length, empty ones included.
+  // the stream has stopped: the sink refused, the output reached its bound
+  // (too_long), or memory ran out or the sink threw (failed). No exception
+  // leaves the stream, so it may be fed from inside the engine driver's
+  // segment loop. Pieces of any length, empty ones included.
   bool FeedMuLaw(const unsigned char* bytes, size_t count, const Sink& sink);
   bool Feed(const int16_t* samples, size_t count, const Sink& sink);
   // The input has ended: the rest of the output. Feeding after it does
@@ -41,6 +43,8 @@ class RenderStream {
   // passes kMaxRenderSamples; the stream stopped at the point where that
   // became known, after at most kMaxRenderSamples samples.
   bool too_long() const { return stretch_.too_long() || resample_.too_long(); }
+  // Memory ran out, or the sink threw: the stream stopped there.
+  bool failed() const { return failed_; }
 
  private:
   // Input is taken this many samples at a time, and output handed on in
@@ -53,6 +57,7 @@ class RenderStream {
   bool valid_;
   bool stopped_ = false;
   bool finished_ = false;
+  bool failed_ = false;
   stretch::StretchStream stretch_;
   resample::ResampleStream resample_;
   Samples stretched_;

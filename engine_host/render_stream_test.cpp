@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "testing/alloc_failure.h"
 #include "testing/render_signals.h"
 
 namespace Quellmar {
@@ -254,6 +255,39 @@ TEST(RenderStreamTest, RefusingSinkEndsTheStream) {
     EXPECT_EQ(runs, refuse_at);
     ASSERT_LE(got.size(), expected.size());
     EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin())) << refuse_at;
+  }
+}
+
+// A failed allocation anywhere in the stream's work stops it as a refusing
+// sink does: no exception leaves it, and what it made is the start of the
+// render.
+TEST(RenderStreamTest, FailedAllocationStopsTheStream) {
+  const Samples speech = SpeechLike(12000, 9);
+  const RenderParams params = Params(1.3, 0.9, 1.7);
+  const Samples expected = Render(speech, params);
+  Samples got;
+  got.reserve(expected.size());  // the sink itself allocates nothing
+  const RenderStream::Sink sink = [&](const int16_t* s, size_t n) {
+    got.insert(got.end(), s, s + n);
+    return true;
+  };
+  for (long n = 0;; ++n) {
+    got.clear();
+    RenderStream stream(params);
+    bool open = true;
+    FailAllocation fail(n);
+    for (size_t at = 0; at < speech.size() && open; at += 3000) {
+      open = stream.Feed(speech.data() + at, 3000, sink);
+    }
+    open = open && stream.Finish(sink);
+    if (!fail.fired()) {
+      EXPECT_TRUE(open);
+      EXPECT_EQ(got, expected);
+      break;
+    }
+    EXPECT_FALSE(open) << n;
+    EXPECT_TRUE(stream.failed()) << n;
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin())) << n;
   }
 }
 
