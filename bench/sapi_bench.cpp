@@ -36,11 +36,11 @@ using Clock = std::chrono::steady_clock;
 constexpr wchar_t kShort[] = L"Menu bar, File, submenu.";
 // Exactly 400 characters: one whole chunk for the worker.
 constexpr wchar_t kChunk400[] =
-    L"Screen readers hand a voice whole paragraphs when they read a document from top to bottom, "
-    L"and they stop it again at every key the user presses. The voice has to start at once and stop "
-    L"at once, whatever the length of the text it was given. This paragraph is one such piece of "
-    L"text, written so that the first chunk the engine is sent holds exactly four hundred characters "
-    L"and ends with this last line.";
+    L"Screen readers hand a voice whole paragraphs when they read a document from top to "
+    L"bottom, and they stop it again at every key the user presses. The voice has to start at "
+    L"once and stop at once, whatever the length of the text it was given. This paragraph is "
+    L"one such piece of text, written so that the first chunk the engine is sent holds "
+    L"exactly four hundred characters and ends with this last line.";
 static_assert(std::size(kChunk400) - 1 == 400);
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
