@@ -5,16 +5,21 @@
 //   config_bench preview --worker PATH [--runs N]
 //       Speak it's path for the default sentence (information request, text
 //       preparation, synthesis into the sample buffer, WAV image, PlaySound
-//       called) next to the worker's own time for the same synthesis request.
+//       called) next to the worker's own time for the same synthesis request;
+//   config_bench longest --worker PATH [--runs N]
+//       the longest sentence (511 characters) at the slowest settings: how long
+//       the engine stays silent before the first piece, the longest gap between
+//       pieces (what the preview's silence bound must allow) and the whole.
 // Prints medians and the spread in milliseconds.
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "common/text_prep.h"
 #include "config/engine_link.h"
 #include "config/messages.h"
 #include "worker_client/worker_client.h"
@@ -94,8 +99,15 @@ bool Count(const unsigned char*, uint32_t count, void* context) {
   return true;
 }
 
+config::PreviewResult SpeakIt(const std::shared_ptr<WorkerClient>& client,
+                              const config::PreviewRequest& request) {
+  config::Patience patience([] { return false; }, std::chrono::seconds(60));
+  return config::SynthesizePreview(client, request, patience);
+}
+
 int Preview(const std::wstring& worker, int runs) {
-  WorkerClient client(worker);
+  const auto shared = std::make_shared<WorkerClient>(worker);
+  WorkerClient& client = *shared;
   config::DialogValues values;  // the shipped settings' positions
   values.rate = 34;
   values.pitch = 39;
@@ -107,9 +119,10 @@ int Preview(const std::wstring& worker, int runs) {
   values.extra_rate = 50;
   values.extra_volume = 50;
   const std::wstring sentence = config::kFoxSentence;
-  const Quellmar::RenderSetup setup = config::PreviewRenderSetup(values);
-  const std::string text = Quellmar::ToEngineText(config::PreviewText(sentence, false));
-  const Quellmar::RenderParams& p = setup.params;
+  const config::PreviewRequest request =
+      config::MakePreviewRequest(values, config::SettingsBasis{}, sentence);
+  const std::string& text = request.engine_text;
+  const Quellmar::RenderParams& p = request.params;
   // Warm: the worker is running and connected before anything is timed.
   Quellmar::WorkerInfo info{};
   if (!client.RequestInfo(info)) {
@@ -117,11 +130,7 @@ int Preview(const std::wstring& worker, int runs) {
     return 1;
   }
   // One preview before timing: the first PlaySound loads the platform's sound stack.
-  {
-    std::vector<int16_t> samples;
-    config::SynthesizePreview(client, values, sentence, samples);
-    config::ThePreviewSound().Play(samples);
-  }
+  config::ThePreviewSound().Play(SpeakIt(shared, request).samples);
   std::vector<double> worker_ms, preview_ms, added_ms, info_ms, play_ms;
   size_t audio_bytes = 0;
   for (int run = 0; run < runs; ++run) {
@@ -132,13 +141,12 @@ int Preview(const std::wstring& worker, int runs) {
     const double worker = Now() - t0;
     audio_bytes = bytes;
 
-    std::vector<int16_t> samples;
     t0 = Now();
-    const auto outcome = config::SynthesizePreview(client, values, sentence, samples);
+    const config::PreviewResult result = SpeakIt(shared, request);
     const double t1 = Now();
-    config::ThePreviewSound().Play(samples);  // returns once playback has been started
+    config::ThePreviewSound().Play(result.samples);  // returns once playback has been started
     const double t2 = Now();
-    if (outcome != config::PreviewOutcome::kSamples) {
+    if (result.outcome != config::PreviewOutcome::kSamples) {
       std::puts("the preview found nothing to say");
       return 1;
     }
@@ -162,16 +170,69 @@ int Preview(const std::wstring& worker, int runs) {
   return 0;
 }
 
+struct Gaps {
+  double start = 0;
+  double last = 0;
+  double first = -1;
+  double widest = 0;
+};
+
+bool TimePiece(const unsigned char*, uint32_t, void* context) {
+  auto* g = static_cast<Gaps*>(context);
+  const double now = Now();
+  if (g->first < 0) g->first = now - g->start;
+  g->widest = std::max(g->widest, now - g->last);
+  g->last = now;
+  return true;
+}
+
+int Longest(const std::wstring& worker, int runs) {
+  const auto client = std::make_shared<WorkerClient>(worker);
+  config::DialogValues slowest;  // every slider at 0: 85 words a minute, a quarter of that
+  std::wstring sentence;
+  while (sentence.size() < static_cast<size_t>(config::kSentenceChars)) {
+    sentence += L"The quick brown fox jumps over the lazy dog. ";
+  }
+  sentence.resize(config::kSentenceChars);
+  const config::PreviewRequest request =
+      config::MakePreviewRequest(slowest, config::SettingsBasis{}, sentence);
+  const Quellmar::RenderParams& p = request.params;
+  Quellmar::WorkerInfo info{};
+  if (!client->RequestInfo(info)) {
+    std::puts("the worker did not answer");
+    return 1;
+  }
+  std::vector<double> first_ms, gap_ms, whole_ms;
+  for (int run = 0; run < runs; ++run) {
+    Gaps g;
+    g.start = g.last = Now();
+    client->RequestSynthesis(request.engine_text.data(),
+                             static_cast<uint32_t>(request.engine_text.size()), p.duration_factor,
+                             p.pitch_factor, p.gain_factor, p.tags, &p.pauses, TimePiece, &g);
+    whole_ms.push_back(Now() - g.start);
+    first_ms.push_back(g.first);
+    gap_ms.push_back(g.widest);
+  }
+  std::printf("511 characters, duration factor %.0f\n", p.duration_factor);
+  Report("silence before the first piece", first_ms);
+  Report("longest silence between pieces (or before)", gap_ms);
+  Report("the whole preview", whole_ms);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::puts("usage: config_bench start --exe PATH [--runs N] | preview --worker PATH [--runs N]");
+    std::puts(
+        "usage: config_bench start --exe PATH [--runs N] | preview|longest --worker PATH [--runs "
+        "N]");
     return 2;
   }
   const std::wstring mode = argv[1];
   const int runs = std::max(1, _wtoi(Option(argc, argv, L"--runs", L"20").c_str()));
   if (mode == L"start") return Start(Option(argc, argv, L"--exe", L""), runs);
   if (mode == L"preview") return Preview(Option(argc, argv, L"--worker", L""), runs);
+  if (mode == L"longest") return Longest(Option(argc, argv, L"--worker", L""), runs);
   return 2;
 }

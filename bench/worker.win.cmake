@@ -3,7 +3,8 @@
 if(NOT QM_FLAVOR STREQUAL "win64-test" OR NOT TARGET qm_worker_client OR NOT TARGET qm_engine_driver)
   return()
 endif()
-add_executable(worker_bench worker_bench.cpp)
+add_executable(worker_bench worker_bench.cpp ${CMAKE_SOURCE_DIR}/testing/pipe_client.cpp
+               ${CMAKE_SOURCE_DIR}/testing/worker_probe.cpp)
 target_link_libraries(worker_bench PRIVATE qm_worker_client qm_engine_driver qm_render qm_wav psapi)
 target_link_options(worker_bench PRIVATE -municode)
 

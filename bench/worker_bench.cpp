@@ -6,10 +6,10 @@
 //   worker_bench bench --worker ... --engine ...\qmcore.dll [--runs N]
 //       request-to-first-piece and request-to-End through the pipe, next to
 //       the same synthesis and rendering in process; first requests with and
-//       without a running worker; the worker's private memory idle and busy
+//       without a running worker; the worker's private memory idle and busy;
+//       a good client beside 200 that never read; connections opened and
+//       closed at once next to as many Hello exchanges
 #include <windows.h>
-#include <psapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,11 +24,16 @@
 #include "common/wav.h"
 #include "engine_host/engine_driver.h"
 #include "engine_host/render.h"
+#include "testing/pipe_client.h"
+#include "testing/worker_probe.h"
+#include "worker/protocol.h"
 #include "worker_client/worker_client.h"
 
 namespace {
 using namespace Quellmar;
 using Clock = std::chrono::steady_clock;
+using testing::PrivateMiB;
+using testing::RawPipeClient;
 
 constexpr char kShort[] = "Menu bar, File, submenu.";
 constexpr char kLong[] =
@@ -89,34 +94,68 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-DWORD WorkerPid() {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return 0;
-  PROCESSENTRY32W e{};
-  e.dwSize = sizeof(e);
-  DWORD pid = 0;
-  for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
-    if (_wcsicmp(e.szExeFile, L"QuellmarServer.exe") == 0) pid = e.th32ProcessID;
+struct Crowd {
+  int stuck = 0;
+  std::vector<double> first, end;
+  unsigned threads = 0;
+  double mib = 0;
+};
+
+// Two hundred programs that ask for speech and never read it (a hung host,
+// an output paused for good), and a well-behaved client beside them.
+Crowd BesideStuckClients(WorkerClient& client, DWORD pid, int runs) {
+  constexpr int kStuck = 200;
+  Crowd crowd;
+  const std::vector<uint8_t> request = protocol::BuildMessage(
+      protocol::kSynthesizeRequest, protocol::BuildSynthesizeRequestPayload(kLong, RenderParams{}));
+  std::vector<RawPipeClient> stuck(kStuck);
+  for (RawPipeClient& c : stuck) {
+    if (c.Connect(protocol::kPipeName, 5000) && c.Send(request)) ++crowd.stuck;
   }
-  CloseHandle(snap);
-  return pid;
+  // Until each has been served as far as its pipe takes.
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
+    if (std::all_of(stuck.begin(), stuck.end(),
+                    [](const RawPipeClient& c) { return !c.connected() || c.Waiting() > 0; })) {
+      break;
+    }
+  }
+  for (int i = 0; i < runs; ++i) {
+    Timing t = Request(client, kShort);
+    crowd.first.push_back(t.first_ms);
+    crowd.end.push_back(t.end_ms);
+  }
+  crowd.threads = testing::ThreadCount(pid);
+  crowd.mib = PrivateMiB(pid);
+  return crowd;
 }
 
-double PrivateMiB(DWORD pid) {
-  HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-  if (!p) return -1;
-  PROCESS_MEMORY_COUNTERS_EX m{};
-  m.cb = sizeof(m);
-  double mib = -1;
-  if (GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof(m))) {
-    // Wine leaves PrivateUsage at zero for other processes; the pagefile
-    // usage is the same commit figure there.
-    SIZE_T bytes = m.PrivateUsage ? m.PrivateUsage : m.PagefileUsage;
-    if (!bytes) bytes = m.WorkingSetSize;
-    mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
+constexpr int kCycles = 1000;
+struct Cycles {
+  double close_ms = 0, hello_ms = 0;
+  int busy = 0, failed = 0;
+};
+
+// Programs that connect and close at once, next to as many that say Hello.
+Cycles ConnectAndClose() {
+  Cycles r;
+  auto t0 = Clock::now();
+  for (int i = 0; i < kCycles; ++i) {
+    RawPipeClient c;
+    bool busy = false;
+    r.failed += !c.Connect(protocol::kPipeName, 10000, &busy);
+    r.busy += busy;
   }
-  CloseHandle(p);
-  return mib;
+  r.close_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  t0 = Clock::now();
+  for (int i = 0; i < kCycles; ++i) {
+    RawPipeClient c;
+    if (!c.Connect(protocol::kPipeName, 10000) ||
+        !c.Send(protocol::BuildMessage(protocol::kHello)) || !c.Read(10000)) {
+      ++r.failed;
+    }
+  }
+  r.hello_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  return r;
 }
 
 int Speak(const std::wstring& worker, const std::wstring& text, const std::wstring& out) {
@@ -187,7 +226,7 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
     local_long.push_back(in_process(kLong));
   }
 
-  DWORD pid = WorkerPid();
+  DWORD pid = testing::FindProcess(L"QuellmarServer.exe");
   double idle = PrivateMiB(pid);
   std::atomic<bool> stop{false};
   std::vector<std::thread> busy;
@@ -229,25 +268,40 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
   Sleep(8000);
   const double after_idle = PrivateMiB(pid);
 
+  const Crowd crowd = BesideStuckClients(client, pid, runs);
+  const Cycles cycles = ConnectAndClose();
+
   std::printf("worker bench (median of %d runs, ms; short %.2f s of audio, two sentences %.2f s)\n",
               runs, short_bytes / 32000.0, long_bytes / 32000.0);
   std::printf("  first request, no worker running (launch included): first piece %.1f, End %.1f\n",
               cold.first_ms, cold.end_ms);
   std::printf("  first request of a new client, worker running:      End %.1f\n", Median(fresh));
-  std::printf("  short utterance, kept connection: first piece %.2f, End %.2f; in process %.2f; "
-              "pipe adds %.2f\n",
-              Median(short_first), Median(short_end), Median(local_short),
-              Median(short_end) - Median(local_short));
-  std::printf("  two sentences,   kept connection: first piece %.2f, End %.2f; in process %.2f; "
-              "pipe adds %.1f%%\n",
-              Median(long_first), Median(long_end), Median(local_long),
-              100.0 * (Median(long_end) - Median(local_long)) / Median(local_long));
+  std::printf(
+      "  short utterance, kept connection: first piece %.2f, End %.2f; in process %.2f; "
+      "pipe adds %.2f\n",
+      Median(short_first), Median(short_end), Median(local_short),
+      Median(short_end) - Median(local_short));
+  std::printf(
+      "  two sentences,   kept connection: first piece %.2f, End %.2f; in process %.2f; "
+      "pipe adds %.1f%%\n",
+      Median(long_first), Median(long_end), Median(local_long),
+      100.0 * (Median(long_end) - Median(local_long)) / Median(local_long));
   std::printf("  worker private memory: idle %.1f MiB, eight busy clients (peak) %.1f MiB\n", idle,
               peak);
-  std::printf("  worker private memory with %d idle clients: %.1f MiB just connected, %.1f MiB "
-              "settled after %d s: %.0f KiB per idle client; %.1f MiB once they closed\n",
-              kIdleClients, connected, hundred, settled_s, (hundred - idle) * 1024.0 / kIdleClients,
-              after_idle);
+  std::printf(
+      "  worker private memory with %d idle clients: %.1f MiB just connected, %.1f MiB "
+      "settled after %d s: %.0f KiB per idle client; %.1f MiB once they closed\n",
+      kIdleClients, connected, hundred, settled_s, (hundred - idle) * 1024.0 / kIdleClients,
+      after_idle);
+  std::printf(
+      "  beside %d clients that never read: first piece %.2f, End %.2f (short utterance, "
+      "kept connection; %d runs); worker threads %u, private memory %.1f MiB\n",
+      crowd.stuck, Median(crowd.first), Median(crowd.end), static_cast<int>(crowd.first.size()),
+      crowd.threads, crowd.mib);
+  std::printf(
+      "  %d connections opened and closed at once: %.0f ms (%d found every instance taken, "
+      "%d failed); %d Hello exchanges on new connections: %.0f ms\n",
+      kCycles, cycles.close_ms, cycles.busy, cycles.failed, kCycles, cycles.hello_ms);
   WorkerClient(worker).RequestShutdown();
   return 0;
 }

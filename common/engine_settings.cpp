@@ -1,5 +1,7 @@
 #include "common/engine_settings.h"
 
+#include "common/profile_edit.h"
+
 namespace Quellmar {
 
 EngineSettings EngineSettingsFrom(const ProfileSource& source) {
@@ -26,36 +28,14 @@ bool IsCustomOn(std::wstring_view value) {
   return true;
 }
 
-std::wstring PauseText(int32_t pause) {
-  // Through 64 bits so that the lowest value has a magnitude too.
-  const int64_t v = pause;
-  uint64_t magnitude = v < 0 ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
-  std::wstring digits;
-  do {
-    digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  return v < 0 ? L"-" + digits : digits;
-}
-
 std::wstring EngineSettingsPathIn(std::wstring_view windows_dir) {
   std::wstring path(windows_dir);
   if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
   return path + kEngineSettingsFileName;
 }
 
-std::vector<ProfileEntry> EngineSettingsEntries(const EngineSettings& s) {
-  std::vector<ProfileEntry> entries = {
-      {kAppDirSection, kSoundBankKey, s.sound_bank_dir},
-      {kAppDirSection, kTempDirKey, s.temp_dir},
-      {kAppDirSection, kDictionaryFilesKey, s.dictionary_files_dir},
-      {kAppDirSection, kUserDictionaryKey, s.user_dictionary_dir},
-      {kDictionarySection, kCustomKey, s.custom_entries ? kCustomOn : kCustomOff},
-  };
-  for (int i = 0; i < 4; ++i) {
-    entries.push_back({kEngineSettingsSection, kEnginePauseKeys[i], PauseText(s.pauses[i])});
-  }
-  return entries;
+std::string WithCustomEntries(std::string_view file, bool on) {
+  return WithProfileValue(file, kDictionarySection, kCustomKey, on ? kCustomOn : kCustomOff);
 }
 
 }  // namespace Quellmar

@@ -2,15 +2,16 @@
 // It names the engine's four directories, switches its custom dictionary
 // entries on or off and holds its four pauses. The engine core and the legacy
 // dictionary editor read it too, so its form is fixed: a private-profile file
-// with the sections and keys below, read and written through the platform's
-// profile functions; whatever else is in it is left alone.
+// with the sections and keys below, read through the platform's profile
+// functions. We only ever change the CUSTOM line, in the file's own bytes
+// (the profile functions would rewrite every line): whatever else is in it
+// is left alone, byte for byte.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace Quellmar {
 
@@ -56,18 +57,14 @@ EngineSettings EngineSettingsFrom(const ProfileSource& source);
 
 // "YES" in any case; anything else (an empty value too) is off.
 bool IsCustomOn(std::wstring_view value);
-// Plain signed decimal: "-20", "0", "650".
-std::wstring PauseText(int32_t pause);
 // `windows_dir` with one backslash and the file name appended.
 std::wstring EngineSettingsPathIn(std::wstring_view windows_dir);
 
-struct ProfileEntry {
-  const wchar_t* section;
-  const wchar_t* key;
-  std::wstring value;
-};
-// The nine keys in the order they are written.
-std::vector<ProfileEntry> EngineSettingsEntries(const EngineSettings& settings);
+// A quellmar.ini larger than this is not something we rewrite.
+inline constexpr size_t kEngineSettingsFileLimit = 1u << 20;
+// The file's bytes with the custom entries switch set: only the CUSTOM line
+// changes (or is added); every other byte stays as it was.
+std::string WithCustomEntries(std::string_view file, bool on);
 
 #ifdef _WIN32
 // The path of quellmar.ini; "C:\Windows\quellmar.ini" when the Windows
@@ -75,9 +72,10 @@ std::vector<ProfileEntry> EngineSettingsEntries(const EngineSettings& settings);
 std::wstring EngineSettingsPath();
 // Never fails: what is missing keeps its default.
 EngineSettings ReadEngineSettings();
-// Writes all nine keys, each even after an earlier one failed; true only when
-// every write succeeded. A failure is logged once.
-bool WriteEngineSettings(const EngineSettings& settings);
+// Sets the custom entries switch in the file, which is replaced as a whole
+// (WithCustomEntries, then a new file put in its place); an unchanged file is
+// not written. False, and logged once, when it cannot be read or written.
+bool WriteCustomEntries(bool on);
 #endif
 
 }  // namespace Quellmar

@@ -14,40 +14,13 @@ TEST(EngineSettingsRules, PathJoinsWithOneBackslash) {
   EXPECT_EQ(EngineSettingsPathIn(L"C:\\"), L"C:\\quellmar.ini");
 }
 
-TEST(EngineSettingsRules, CustomSwitchAndPauseText) {
+TEST(EngineSettingsRules, CustomSwitch) {
   EXPECT_TRUE(IsCustomOn(L"YES"));
   EXPECT_TRUE(IsCustomOn(L"yes"));
   EXPECT_TRUE(IsCustomOn(L"yEs"));
   for (const wchar_t* off : {L"Y", L"1", L"", L"YES ", L"NO", L"YESS"}) {
     EXPECT_FALSE(IsCustomOn(off)) << off;
   }
-  EXPECT_EQ(PauseText(-20), L"-20");
-  EXPECT_EQ(PauseText(0), L"0");
-  EXPECT_EQ(PauseText(650), L"650");
-  EXPECT_EQ(PauseText(INT32_MIN), L"-2147483648");
-  EXPECT_EQ(PauseText(INT32_MAX), L"2147483647");
-}
-
-TEST(EngineSettingsRules, EntriesInWriteOrder) {
-  EngineSettings s;
-  s.sound_bank_dir = L"C:\\bank";
-  s.custom_entries = true;
-  s.pauses = {1, -2, 0, 7};
-  std::vector<ProfileEntry> e = EngineSettingsEntries(s);
-  ASSERT_EQ(e.size(), 9u);
-  const wchar_t* keys[] = {L"SNDBANK", L"TEMPDIR", L"DICTFLSDIR", L"LEXMEREDIR", L"CUSTOM",
-                           L"PAUSE1",  L"PAUSE2",  L"PAUSE3",     L"PAUSE4"};
-  for (size_t i = 0; i < 9; ++i) EXPECT_STREQ(e[i].key, keys[i]);
-  EXPECT_STREQ(e[0].section, L"QuellmarAppDir");
-  EXPECT_STREQ(e[4].section, L"QuellmarDictionary");
-  EXPECT_STREQ(e[8].section, L"QuellmarSettings");
-  EXPECT_EQ(e[0].value, L"C:\\bank");
-  EXPECT_EQ(e[1].value, L"");  // written as an empty value, never deleted
-  EXPECT_EQ(e[4].value, L"YES");
-  EXPECT_EQ(e[6].value, L"-2");
-  EXPECT_EQ(e[7].value, L"0");
-  s.custom_entries = false;
-  EXPECT_EQ(EngineSettingsEntries(s)[4].value, L"NO");
 }
 
 TEST(ProfileTextReader, ReadsLikeTheProfileFunctions) {

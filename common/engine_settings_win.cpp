@@ -1,7 +1,9 @@
-// quellmar.ini through the platform's private-profile functions.
+// quellmar.ini: read through the platform's private-profile functions, its
+// CUSTOM line written in the file's own bytes.
 #include <windows.h>
 
 #include "common/engine_settings.h"
+#include "common/file_replace.h"
 #include "common/log.h"
 
 namespace Quellmar {
@@ -40,20 +42,25 @@ EngineSettings ReadEngineSettings() {
   return EngineSettingsFrom(PrivateProfile(path));
 }
 
-bool WriteEngineSettings(const EngineSettings& settings) {
+bool WriteCustomEntries(bool on) {
   const std::wstring path = EngineSettingsPath();
-  bool all = true;
-  for (const ProfileEntry& e : EngineSettingsEntries(settings)) {
-    // Every key is attempted; there is no rollback of those already written.
-    if (!WritePrivateProfileStringW(e.section, e.key, e.value.c_str(), path.c_str())) all = false;
+  std::string old;
+  DWORD error = 0;
+  const FileRead read = ReadFileBytes(path, kEngineSettingsFileLimit, old, error);
+  bool ok = read != FileRead::kFailed;
+  if (ok) {
+    const std::string now = WithCustomEntries(old, on);
+    if (read == FileRead::kRead && now == old) return true;
+    ok = ReplaceFileBytes(path, now, error);
+    // The profile functions may keep the old contents: have them read the file again.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
   }
-  if (!all) {
-    const unsigned long error = GetLastError();
+  if (!ok) {
     Log("could not write %ls (error %lu) -- the engine keeps its current directories until it is "
         "next restarted",
-        path.c_str(), error);
+        path.c_str(), static_cast<unsigned long>(error));
   }
-  return all;
+  return ok;
 }
 
 }  // namespace Quellmar

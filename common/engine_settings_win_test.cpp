@@ -124,52 +124,51 @@ TEST_F(EngineSettingsFile, ReadsKeysCaseInsensitively) {
   }
 }
 
-TEST_F(EngineSettingsFile, WritesAllNineKeysAndKeepsEverythingElse) {
-  WriteRaw("[Installer]\r\nVersion=3\r\n[QuellmarAppDir]\r\nEXTRA=keep me\r\nSNDBANK=old\r\n");
-  EngineSettings s;
-  s.temp_dir = L"C:\\Temp Dir";
-  s.custom_entries = true;
-  s.pauses = {650, -20, 0, 7};
-  ASSERT_TRUE(WriteEngineSettings(s));
-  Forget();
-  ProfileText file = Written();
-  EXPECT_EQ(file.String(L"Installer", L"Version"), L"3");
-  EXPECT_EQ(file.String(L"QuellmarAppDir", L"EXTRA"), L"keep me");
-  EXPECT_EQ(file.String(L"QuellmarAppDir", L"TEMPDIR"), L"C:\\Temp Dir");
-  EXPECT_EQ(file.String(L"QuellmarDictionary", L"CUSTOM"), L"YES");
-  EXPECT_EQ(file.String(L"QuellmarSettings", L"PAUSE2"), L"-20");
-  EXPECT_EQ(file.String(L"QuellmarSettings", L"PAUSE3"), L"0");
-  // An empty directory stays in the file as a key with an empty value.
-  std::wstring text = FileText(path_);
-  EXPECT_NE(text.find(L"SNDBANK="), std::wstring::npos) << text;
-  EXPECT_EQ(text.find(L"old"), std::wstring::npos);
-  EXPECT_NE(text.find(L"PAUSE2=-20"), std::wstring::npos);
+TEST_F(EngineSettingsFile, TheCustomSwitchIsWrittenInTheFilesOwnBytes) {
+  // What the profile functions would lose: quotes, comments, an unknown key,
+  // a blank line, a folder longer than they read.
+  const std::string rest =
+      "; installed by the package\r\n[QuellmarAppDir]\r\nSNDBANK=\"C:\\Quellmar\\bank\"\r\n"
+      "DICTFLSDIR=C:\\" +
+      std::string(1100, 'd') + "\\\r\nUNKNOWN = keep me\r\n\r\n";
+  WriteRaw(rest + "[QuellmarDictionary]\r\nCUSTOM = no\r\n");
+  ASSERT_TRUE(WriteCustomEntries(true));
+  EXPECT_EQ(ReadBytes(path_), rest + "[QuellmarDictionary]\r\nCUSTOM = YES\r\n");
+  EXPECT_TRUE(ReadEngineSettings().custom_entries);  // the profile functions see the new file
 
-  s.custom_entries = false;
-  ASSERT_TRUE(WriteEngineSettings(s));
-  Forget();
-  EXPECT_EQ(Written().String(L"QuellmarDictionary", L"CUSTOM"), L"NO");
+  // UTF-16 stays UTF-16, and the platform's reader finds the added line.
+  const std::wstring wide = L"[QuellmarAppDir]\nSNDBANK=C:\\b\u00E4nk\n";
+  std::string utf16 = "\xFF\xFE";
+  for (wchar_t c : wide) utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  WriteRaw(utf16);
+  ASSERT_TRUE(WriteCustomEntries(true));
+  const std::string written = ReadBytes(path_);
+  EXPECT_EQ(written.substr(0, utf16.size()), utf16);
+  EXPECT_TRUE(ReadEngineSettings().custom_entries);
+  EXPECT_EQ(ReadEngineSettings().sound_bank_dir, L"C:\\b\u00E4nk");
+
+  // No file: one is made with the section and the key.
+  Remove();
+  ASSERT_TRUE(WriteCustomEntries(false));
+  EXPECT_EQ(ReadBytes(path_), "[QuellmarDictionary]\r\nCUSTOM=NO\r\n");
+  // Nothing of the writer's own is left beside it.
+  for (const auto& entry : fs::directory_iterator(fs::path(path_).parent_path())) {
+    EXPECT_EQ(entry.path().filename().wstring().find(L"quellmar.ini."), std::wstring::npos)
+        << entry.path();
+  }
 }
 
-TEST_F(EngineSettingsFile, ReadThenWriteKeepsEveryValue) {
-  WriteRaw("[QuellmarAppDir]\r\nSNDBANK=C:\\Program Files\\Quellmar\\bank\r\nTEMPDIR=" +
-           std::string(1023, 't') +
-           "\r\nLEXMEREDIR=D:\\lex\r\n[QuellmarDictionary]\r\n"
-           "CUSTOM=yEs\r\n[QuellmarSettings]\r\nPAUSE1=0650\r\nPAUSE4=12\r\n");
-  EngineSettings before = ReadEngineSettings();
-  ASSERT_TRUE(WriteEngineSettings(before));
-  Forget();
-  EngineSettings after = ReadEngineSettings();
-  EXPECT_EQ(after.sound_bank_dir, before.sound_bank_dir);
-  EXPECT_EQ(after.temp_dir, std::wstring(1023, L't'));
-  EXPECT_EQ(after.dictionary_files_dir, L"");
-  EXPECT_EQ(after.user_dictionary_dir, L"D:\\lex");
-  EXPECT_TRUE(after.custom_entries);
-  EXPECT_EQ(after.pauses, (std::array<int32_t, 4>{650, 500, 350, 12}));
-  ProfileText file = Written();
-  EXPECT_EQ(file.String(L"QuellmarDictionary", L"CUSTOM"), L"YES");
-  EXPECT_EQ(file.String(L"QuellmarSettings", L"PAUSE1"), L"650");
-  EXPECT_EQ(file.String(L"QuellmarSettings", L"PAUSE2"), L"500");
+TEST_F(EngineSettingsFile, AFileThatCannotBeReplacedIsLeftAsItWas) {
+  const std::string before = "[QuellmarDictionary]\r\nCUSTOM=NO\r\n";
+  WriteRaw(before);
+  SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(WriteCustomEntries(true));
+  SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadBytes(path_), before);
+  // Too large to be ours to rewrite.
+  WriteRaw(before + std::string(kEngineSettingsFileLimit, ';'));
+  EXPECT_FALSE(WriteCustomEntries(true));
+  EXPECT_EQ(ReadBytes(path_).substr(0, before.size()), before);
 }
 
 TEST_F(EngineSettingsFile, AFailedWriteIsFalseAndLoggedOnce) {

@@ -19,14 +19,20 @@ constexpr std::size_t kTagBytes = 64;
 constexpr std::size_t kTagNameBytes = 48;  // at most 47 used
 
 // Process-wide state. Races on the first calls are harmless: the switch may
-// be read twice, the file opened twice (the loser's handle is closed).
+// be read twice.
 std::atomic<int> g_enabled{-1};
-// The live log, open for appending for the rest of the process (never closed:
-// process exit closes it, so the last lines of a crash are on disk).
-std::atomic<HANDLE> g_file{INVALID_HANDLE_VALUE};
 std::atomic<DWORD> g_next_open_attempt{0};
 std::once_flag g_tag_once;
 char g_tag[kTagBytes];
+
+// Where the log is: found on the first attempt that succeeds, then fixed.
+struct LogPaths {
+  wchar_t live[kLogPathChars];
+  wchar_t rotated[kLogPathChars];
+};
+std::mutex g_paths_lock;  // held only while the paths are built
+std::atomic<const LogPaths*> g_paths{nullptr};
+LogPaths g_paths_storage;
 
 void DecideSwitch() {
   int enabled = 1;
@@ -71,58 +77,110 @@ void BuildTag() {
                 static_cast<unsigned long>(GetCurrentProcessId()));
 }
 
-// Rotation renames the live log over the old generation in one step. Every
-// process holds the log without delete sharing, so the rename fails while any
-// other process has it open: a long-lived process (the worker, a screen
-// reader) never has its file renamed away from under it, and a failed rename
-// leaves the old generation where it was. The caller then appends to the live
-// file as it stands.
-void RotateIfFull(const wchar_t* live) {
-  WIN32_FILE_ATTRIBUTE_DATA info;
-  if (!GetFileAttributesExW(live, GetFileExInfoStandard, &info)) return;
-  if (info.nFileSizeHigh == 0 && info.nFileSizeLow < kLogRotateBytes) return;
-  wchar_t rotated[kLogPathChars];
-  if (!BuildLogPath(kLogSuffixRotated, rotated, kLogPathChars)) return;
-  MoveFileExW(live, rotated, MOVEFILE_REPLACE_EXISTING);
-}
-
-// Opens the live log, at most once every kLogRetryMs. Returns the open file or
-// INVALID_HANDLE_VALUE.
-HANDLE OpenLog() {
-  DWORD now = GetTickCount();
-  DWORD next = g_next_open_attempt.load(std::memory_order_relaxed);
-  if (next != 0 && now < next) return INVALID_HANDLE_VALUE;
-  g_next_open_attempt.store(now + kLogRetryMs, std::memory_order_relaxed);
-
-  wchar_t live[kLogPathChars];
-  if (!BuildLogPath(kLogSuffixLive, live, kLogPathChars)) return INVALID_HANDLE_VALUE;
-  RotateIfFull(live);
-  HANDLE file = CreateFileW(live, FILE_APPEND_DATA | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
-  HANDLE expected = INVALID_HANDLE_VALUE;
-  if (!g_file.compare_exchange_strong(expected, file)) {
-    CloseHandle(file);  // another thread got there first
-    return expected;
+const LogPaths* Paths() {
+  if (const LogPaths* p = g_paths.load(std::memory_order_acquire)) return p;
+  std::lock_guard<std::mutex> guard(g_paths_lock);
+  if (const LogPaths* p = g_paths.load(std::memory_order_acquire)) return p;
+  if (!BuildLogPath(kLogSuffixLive, g_paths_storage.live, kLogPathChars) ||
+      !BuildLogPath(kLogSuffixRotated, g_paths_storage.rotated, kLogPathChars)) {
+    return nullptr;
   }
-  return file;
+  g_paths.store(&g_paths_storage, std::memory_order_release);
+  return &g_paths_storage;
 }
 
-// Appends one line at the end of the file. Append-only access already makes
-// Windows place each write at the end in one piece; not every implementation
-// of the API does, so the seek and the write also hold a byte-range lock (on a
-// byte far past any real log) that every writing process takes.
-void AppendWhole(HANDLE file, const char* data, DWORD size) {
-  OVERLAPPED range{};
-  range.Offset = 0xFFFFFFFE;
-  range.OffsetHigh = 0x7FFFFFFF;
-  bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range) != FALSE;
-  LARGE_INTEGER zero{};
-  SetFilePointerEx(file, zero, nullptr, FILE_END);
-  DWORD done = 0;
-  WriteFile(file, data, size, &done, nullptr);
-  if (locked) UnlockFileEx(file, 0, 1, 0, &range);
+// Every line opens the log by name, appends and closes it again, so that no
+// process holds the file between lines: whoever finds it full renames it to
+// the older generation at once, however many long-lived processes (the
+// worker, a screen reader's SAPI engine) write to it, and an idle process
+// never keeps a generation that is gone alive on the disk. Others may
+// rename the file while a line is being written (delete sharing): that line
+// then ends the older generation.
+HANDLE OpenForAppend(const wchar_t* path) {
+  return CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Moves the live log over the older generation when it is full. The file is
+// renamed through a handle whose size was read, so only a full log ever
+// becomes the older generation: when another process has rotated first, the
+// name leads to its fresh file, which stays. A rename that fails (the older
+// generation held open by a program that does not share it) leaves the live
+// log to grow until a later line succeeds.
+void RotateIfFull(const LogPaths& paths) {
+  unique_file file(CreateFileW(paths.live, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < kLogRotateBytes) return;
+  const std::size_t name_bytes = std::wcslen(paths.rotated) * sizeof(wchar_t);
+  alignas(FILE_RENAME_INFO) unsigned char
+      buffer[sizeof(FILE_RENAME_INFO) + kLogPathChars * sizeof(wchar_t)] = {};
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+  rename->ReplaceIfExists = TRUE;
+  rename->FileNameLength = static_cast<DWORD>(name_bytes);
+  std::memcpy(rename->FileName, paths.rotated, name_bytes);
+  SetFileInformationByHandle(file.get(), FileRenameInfo, rename, sizeof(buffer));
+}
+
+// Takes the byte-range lock every writer takes around its seek and write,
+// trying for at most kLogLockWaitMs: a process stopped while it held the
+// lock (suspended, or in a debugger) holds up every other writer only that
+// long. Windows appends whole writes to a file opened for appending without
+// any lock; the lock keeps lines whole where the platform does not.
+bool LockForAppend(HANDLE file, OVERLAPPED& range) {
+  range = OVERLAPPED{};
+  range.Offset = kLogLockOffsetLow;
+  range.OffsetHigh = kLogLockOffsetHigh;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+      return true;
+    }
+    const DWORD waited = GetTickCount() - start;
+    if (waited >= kLogLockWaitMs) return false;
+    // Another writer holds the lock for one line: try again at once, and
+    // only sleep once it has taken longer than a line should.
+    if (waited < 2) {
+      SwitchToThread();
+    } else {
+      Sleep(1);
+    }
+  }
+}
+
+// Appends one line to the live log, rotating it first when it is full.
+// False when the log could not be opened.
+bool AppendLine(const LogPaths& paths, const char* data, DWORD size) {
+  bool folder_made = false;
+  bool rotated = false;
+  for (;;) {
+    unique_file file(OpenForAppend(paths.live));
+    if (!file) {
+      // The folder may have been removed since: made again, once.
+      wchar_t again[kLogPathChars];
+      if (folder_made || !BuildLogPath(kLogSuffixLive, again, kLogPathChars)) return false;
+      folder_made = true;
+      continue;
+    }
+    OVERLAPPED range;
+    const bool locked = LockForAppend(file.get(), range);
+    // The end is where the line goes, and how full the log is.
+    LARGE_INTEGER zero{}, end{};
+    if (SetFilePointerEx(file.get(), zero, &end, FILE_END) && !rotated &&
+        end.QuadPart >= kLogRotateBytes) {
+      if (locked) UnlockFileEx(file.get(), 0, 1, 0, &range);
+      file.reset();
+      RotateIfFull(paths);
+      rotated = true;
+      continue;  // to the fresh live file
+    }
+    DWORD done = 0;
+    WriteFile(file.get(), data, size, &done, nullptr);
+    if (locked) UnlockFileEx(file.get(), 0, 1, 0, &range);
+    return true;
+  }
 }
 
 }  // namespace
@@ -150,10 +208,14 @@ void Log(const char* format, ...) {
   if (g_enabled.load(std::memory_order_relaxed) == -1) DecideSwitch();
   if (g_enabled.load(std::memory_order_relaxed) != 1) return;
 
-  HANDLE file = g_file.load(std::memory_order_acquire);
-  if (file == INVALID_HANDLE_VALUE) {
-    file = OpenLog();
-    if (file == INVALID_HANDLE_VALUE) return;
+  // After a failure the log is not tried again for kLogRetryMs.
+  const DWORD now = GetTickCount();
+  const DWORD next = g_next_open_attempt.load(std::memory_order_relaxed);
+  if (next != 0 && static_cast<int32_t>(now - next) < 0) return;
+  const LogPaths* paths = Paths();
+  if (!paths) {
+    g_next_open_attempt.store(now + kLogRetryMs, std::memory_order_relaxed);
+    return;
   }
 
   SYSTEMTIME t;
@@ -161,8 +223,9 @@ void Log(const char* format, ...) {
   std::call_once(g_tag_once, BuildTag);
 
   char line[kLogLineBytes];
-  int prefix = std::snprintf(line, sizeof(line), "%04d-%02d-%02d %02d:%02d:%02d.%03d [%s] ", t.wYear,
-                             t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, g_tag);
+  int prefix =
+      std::snprintf(line, sizeof(line), "%04d-%02d-%02d %02d:%02d:%02d.%03d [%s] ", t.wYear,
+                    t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, g_tag);
   if (prefix < 0) return;
   std::size_t len = static_cast<std::size_t>(prefix);
   if (len >= sizeof(line)) len = sizeof(line) - 1;
@@ -187,7 +250,11 @@ void Log(const char* format, ...) {
     if (line[i] == '\n') out[out_len++] = '\r';
     out[out_len++] = line[i];
   }
-  AppendWhole(file, out, static_cast<DWORD>(out_len));
+  if (!AppendLine(*paths, out, static_cast<DWORD>(out_len))) {
+    g_next_open_attempt.store(now + kLogRetryMs, std::memory_order_relaxed);
+  } else {
+    g_next_open_attempt.store(0, std::memory_order_relaxed);
+  }
 }
 
 }  // namespace Quellmar

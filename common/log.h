@@ -3,9 +3,13 @@
 //
 //   %LOCALAPPDATA%\Quellmar SAPI5\quellmar.log   (rotated once to quellmar.1.log at 4 MiB)
 //
+// The live log rotates as soon as it is full, whoever else writes to it, so
+// the two generations together never hold much more than twice
+// kLogRotateBytes (each can end with one line past it).
+//
 // Logging is on unless HKCU\Software\Quellmar SAPI5\Logging is a REG_DWORD 0.
 // A log that cannot be opened or written is skipped silently; Log never fails
-// and never blocks beyond one write.
+// and never waits for another writer longer than kLogLockWaitMs.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +24,13 @@ inline constexpr wchar_t kLogSuffixRotated[] = L".1";
 inline constexpr unsigned long kLogRotateBytes = 0x400000;  // 4 MiB
 inline constexpr unsigned long kLogRetryMs = 5000;
 inline constexpr std::size_t kLogLineBytes = 2048;
+// The most one line takes on disk: every line feed may become CR LF.
+inline constexpr std::size_t kLogLineBytesOnDisk = 2 * kLogLineBytes;
+// Writers of every process take an exclusive byte-range lock on this byte
+// (far past any real log) around each line; none waits longer than this.
+inline constexpr unsigned long kLogLockOffsetLow = 0xFFFFFFFE;
+inline constexpr unsigned long kLogLockOffsetHigh = 0x7FFFFFFF;
+inline constexpr unsigned long kLogLockWaitMs = 50;
 inline constexpr std::size_t kLogPathChars = 260;
 
 // printf-style; wide strings are passed with %ls.

@@ -53,6 +53,7 @@ struct CustomVoiceSettings {
   std::array<int32_t, 4> pauses = kDefaultPauses;
   bool tags = false;
   bool speak_punctuation = false;
+  bool operator==(const CustomVoiceSettings&) const = default;
 };
 
 struct GlobalSettings {
@@ -62,6 +63,7 @@ struct GlobalSettings {
   std::array<int32_t, 4> pauses = kDefaultPauses;
   bool tags = false;
   bool speak_punctuation = false;
+  bool operator==(const GlobalSettings&) const = default;
 };
 
 void LimitPauses(std::array<int32_t, 4>& pauses);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <objbase.h>
 
 #include "common/unique_handle.h"
@@ -45,6 +46,12 @@ struct local_alloc_traits {
   static pointer invalid() noexcept { return nullptr; }
   static void close(pointer p) noexcept { ::LocalFree(p); }
 };
+// Fonts, brushes, bitmaps.
+struct gdi_object_traits {
+  using pointer = HGDIOBJ;
+  static pointer invalid() noexcept { return nullptr; }
+  static void close(pointer o) noexcept { ::DeleteObject(o); }
+};
 struct cotaskmem_traits {
   using pointer = void*;
   static pointer invalid() noexcept { return nullptr; }
@@ -59,5 +66,6 @@ using unique_find = unique_handle<find_handle_traits>;
 using unique_mapped_view = unique_handle<mapped_view_traits>;
 using unique_local_alloc = unique_handle<local_alloc_traits>;
 using unique_cotaskmem = unique_handle<cotaskmem_traits>;
+using unique_gdi_object = unique_handle<gdi_object_traits>;
 
 }  // namespace Quellmar

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,8 +11,10 @@
 #include "common/log.h"
 #include "common/settings_registry.h"
 #include "common/voices.h"
+#include "config/dialog_layout.h"
 #include "config/dialog_values.h"
 #include "config/engine_link.h"
+#include "config/engine_requests.h"
 #include "config/messages.h"
 #include "config/resource.h"
 #include "config/settings_writer.h"
@@ -23,11 +25,8 @@ namespace {
 
 constexpr UINT_PTR kFocusTimer = 1;
 constexpr UINT kFocusTimerMs = 200;
-constexpr int kLineScroll = 20;
-constexpr int kWheelDivisor = 3;
-constexpr int kFocusTopMargin = 16;
-constexpr int kFocusBottomMargin = 4;
-constexpr int kWorkAreaMargin = 4;
+// Posted by the engine thread when an answer waits.
+constexpr UINT kEngineAnswered = WM_APP + 1;
 
 struct SliderField {
   int id;
@@ -61,11 +60,14 @@ struct DialogState {
   // Set while the dialog writes into its own controls; commands but Close
   // are ignored meanwhile.
   bool filling = false;
-  int content_height = 0;
-  int scroll = 0;
-  // The control the focus follower last brought into view: it follows the
-  // focus when it moves, and lets the user scroll away from where it stays.
-  HWND followed = nullptr;
+  bool closing = false;
+  DialogLayout layout;
+  // What the settings were when the dialog opened and what the dialog has
+  // put into its sliders since: what the user did not change is saved as it was.
+  SettingsBasis basis;
+  // The log box as the registry holds it: Logging is written when it differs.
+  bool stored_logging = false;
+  std::unique_ptr<EngineRequests> engine;
 };
 
 // Sets the filling flag for one handler's writes and always clears it.
@@ -108,115 +110,71 @@ void Message(HWND dialog, const std::wstring& text, UINT icon) {
 
 // Also when it already had the focus, the follower brings it into view again.
 void FocusRateSlider(HWND dialog, DialogState& state) {
-  state.followed = nullptr;
+  state.layout.Refollow();
   SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_RATE)), TRUE);
 }
 
 void LoadControls(HWND dialog, DialogState& state) {
   Filling filling(state);
   DialogValues v;
-  LoadSettings(ReadCustomVoiceSettings(), ReadGlobalSettings(), v);
   v.diagnostic_log = LoggingSwitchOn();
   v.custom_dictionary = ReadEngineSettings().custom_entries;
+  state.basis = LoadSettings(ReadCustomVoiceSettings(), ReadGlobalSettings(), v);
+  state.stored_logging = v.diagnostic_log;
   WriteControls(dialog, v);
 }
 
-// --- Scrolling -------------------------------------------------------------
-
-int ClientHeight(HWND dialog) {
+// The About text's label stands where its group's caption would be drawn,
+// as wide as its words, so that the frame shows on either side of them.
+void FitAboutLabel(HWND dialog) {
+  HWND label = GetDlgItem(dialog, IDC_ABOUT_LABEL);
+  wchar_t text[64] = {};
+  const int length = GetWindowTextW(label, text, 64);
+  std::wstring shown;
+  for (int i = 0; i < length; ++i) {
+    if (text[i] != L'&') shown.push_back(text[i]);
+  }
+  HDC dc = GetDC(label);
+  if (!dc) return;
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
   RECT rc{};
-  GetClientRect(dialog, &rc);
-  return rc.bottom - rc.top;
+  GetWindowRect(label, &rc);
+  // A space's worth on the right, as the frame leaves around a caption.
+  SetWindowPos(label, nullptr, 0, 0, extent.cx + extent.cy / 4, rc.bottom - rc.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void UpdateScrollBar(HWND dialog, const DialogState& state) {
-  SCROLLINFO si{};
-  si.cbSize = sizeof(si);
-  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-  si.nMin = 0;
-  si.nMax = state.content_height > 0 ? state.content_height - 1 : 0;
-  si.nPage = static_cast<UINT>(std::max(0, ClientHeight(dialog)));
-  si.nPos = state.scroll;
-  SetScrollInfo(dialog, SB_VERT, &si, TRUE);
-}
-
-void ScrollTo(HWND dialog, DialogState& state, int y) {
-  const int limit = std::max(0, state.content_height - ClientHeight(dialog));
-  y = std::clamp(y, 0, limit);
-  if (y == state.scroll) return;
-  ScrollWindowEx(dialog, 0, state.scroll - y, nullptr, nullptr, nullptr, nullptr,
-                 SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
-  state.scroll = y;
-  UpdateScrollBar(dialog, state);
-  UpdateWindow(dialog);
-}
-
-void OnVerticalScroll(HWND dialog, DialogState& state, int code) {
-  SCROLLINFO si{};
-  si.cbSize = sizeof(si);
-  si.fMask = SIF_ALL;
-  GetScrollInfo(dialog, SB_VERT, &si);
-  switch (code) {
-    case SB_LINEUP:
-      ScrollTo(dialog, state, state.scroll - kLineScroll);
+// Enter in the test sentence speaks it, as the sentence box is where one
+// types what one wants to hear; everywhere else it still presses Save.
+LRESULT CALLBACK SentenceKeys(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                              DWORD_PTR) {
+  switch (message) {
+    case WM_GETDLGCODE:
+      if (wparam == VK_RETURN)
+        return DLGC_WANTMESSAGE | DefSubclassProc(edit, message, wparam, lparam);
       break;
-    case SB_LINEDOWN:
-      ScrollTo(dialog, state, state.scroll + kLineScroll);
+    case WM_KEYDOWN:
+      if (wparam == VK_RETURN) {
+        HWND dialog = GetParent(edit);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_SPEAK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_SPEAK)));
+        return 0;
+      }
       break;
-    case SB_PAGEUP:
-      ScrollTo(dialog, state, state.scroll - static_cast<int>(si.nPage));
+    case WM_CHAR:
+      if (wparam == L'\r') return 0;  // a one-line box would only beep
       break;
-    case SB_PAGEDOWN:
-      ScrollTo(dialog, state, state.scroll + static_cast<int>(si.nPage));
-      break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-      ScrollTo(dialog, state, si.nTrackPos);
-      break;
-    case SB_TOP:
-      ScrollTo(dialog, state, 0);
-      break;
-    case SB_BOTTOM:
-      ScrollTo(dialog, state, si.nMax);
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(edit, SentenceKeys, id);
       break;
     default:
       break;
   }
-}
-
-// Keeps the focused control in view, so that tabbing never lands off screen.
-void FollowFocus(HWND dialog, DialogState& state) {
-  HWND focus = GetFocus();
-  if (!focus || GetParent(focus) != dialog || focus == state.followed) return;
-  state.followed = focus;
-  RECT rc{};
-  GetWindowRect(focus, &rc);
-  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
-  const int height = ClientHeight(dialog);
-  if (rc.top < kFocusTopMargin) {
-    ScrollTo(dialog, state, state.scroll + rc.top - kFocusTopMargin);
-  } else if (rc.bottom + kFocusBottomMargin > height) {
-    ScrollTo(dialog, state, state.scroll + rc.bottom + kFocusBottomMargin - height);
-  }
-}
-
-// Shrinks the dialog to a screen lower than its template and sets up its
-// scroll bar.
-void FitToWorkArea(HWND dialog, DialogState& state) {
-  state.content_height = ClientHeight(dialog);
-  MONITORINFO mi{};
-  mi.cbSize = sizeof(mi);
-  HMONITOR monitor = MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST);
-  if (!monitor || !GetMonitorInfoW(monitor, &mi)) return;
-  const RECT& work = mi.rcWork;
-  RECT rc{};
-  GetWindowRect(dialog, &rc);
-  const int work_height = work.bottom - work.top;
-  if (rc.bottom - rc.top > work_height) {
-    SetWindowPos(dialog, nullptr, rc.left, work.top + kWorkAreaMargin, rc.right - rc.left,
-                 work_height - 2 * kWorkAreaMargin, SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  UpdateScrollBar(dialog, state);
+  return DefSubclassProc(edit, message, wparam, lparam);
 }
 
 // --- Commands --------------------------------------------------------------
@@ -229,7 +187,7 @@ void CopyItsSettings(HWND dialog, DialogState& state) {
   {
     Filling filling(state);
     DialogValues v = ReadControls(dialog);
-    CopyPreset(static_cast<int>(row), v);
+    CopyPreset(static_cast<int>(row), v, state.basis);
     WriteControls(dialog, v);
   }
   const std::wstring sentence =
@@ -242,31 +200,35 @@ void ResetControls(HWND dialog, DialogState& state) {
   {
     Filling filling(state);
     DialogValues v = ReadControls(dialog);
-    ResetToShipped(v);
+    ResetToShipped(v, state.basis);
     WriteControls(dialog, v);
   }
   SetDlgItemTextW(dialog, IDC_SENTENCE, kResetSentence);
   FocusRateSlider(dialog, state);
 }
 
-void Save(HWND dialog) {
+void Save(HWND dialog, DialogState& state) {
   const DialogValues v = ReadControls(dialog);
-  const SavedSettings s = SettingsFromValues(v);
-  // The global record is written only after the voice's, and only if that worked.
-  const bool registry_ok = WriteCustomVoiceSettings(s.voice) && WriteGlobalSettings(s.global);
-  WriteLoggingSwitch(v.diagnostic_log);
+  const SavedSettings s = SettingsFromValues(v, state.basis);
+  // The global record is written only after the voice's, and only if that
+  // worked; its pauses only while they apply to every voice.
+  const bool registry_ok =
+      WriteCustomVoiceSettings(s.voice) && WriteGlobalSettings(s.global, s.global.override_pauses);
+  if (v.diagnostic_log != state.stored_logging && WriteLoggingSwitch(v.diagnostic_log)) {
+    state.stored_logging = v.diagnostic_log;
+  }
   bool dictionary_ok = true;
-  EngineSettings ini = ReadEngineSettings();
-  if (ini.custom_entries != v.custom_dictionary) {
-    ini.custom_entries = v.custom_dictionary;
-    dictionary_ok = WriteEngineSettings(ini);
+  if (ReadEngineSettings().custom_entries != v.custom_dictionary) {
+    dictionary_ok = WriteCustomEntries(v.custom_dictionary);
   }
   std::wstring text = registry_ok ? kSaved : kNotSaved;
   if (!dictionary_ok) text += kDictionarySwitchNotWritten;
   Message(dialog, text, registry_ok && dictionary_ok ? MB_ICONINFORMATION : MB_ICONWARNING);
 }
 
-void SpeakIt(HWND dialog) {
+// The preview runs on the engine thread; pressing Speak it again stops the
+// one that runs or plays, at once, and starts anew.
+void SpeakIt(HWND dialog, DialogState& state) {
   wchar_t buffer[kSentenceChars + 1] = {};
   GetDlgItemTextW(dialog, IDC_SENTENCE, buffer, kSentenceChars + 1);
   std::wstring sentence = buffer;
@@ -274,18 +236,32 @@ void SpeakIt(HWND dialog) {
     sentence = kFoxSentence;
     SetDlgItemTextW(dialog, IDC_SENTENCE, kFoxSentence);
   }
-  std::vector<int16_t> samples;
-  switch (SynthesizePreview(TheWorkerClient(), ReadControls(dialog), sentence, samples)) {
-    case PreviewOutcome::kNoWorker:
-      Message(dialog, kNoWorkerForPreview, MB_ICONERROR);
-      return;
-    case PreviewOutcome::kNothingToSay:
-      Message(dialog, kNothingToSay, MB_ICONINFORMATION);
-      return;
-    case PreviewOutcome::kSamples:
-      break;
+  ThePreviewSound().Stop();
+  state.engine->Preview(MakePreviewRequest(ReadControls(dialog), state.basis, sentence));
+}
+
+void OnEngineAnswers(HWND dialog, DialogState& state) {
+  while (!state.closing) {
+    std::optional<EngineAnswer> answer = state.engine->TakeAnswer();
+    if (!answer) return;
+    if (answer->kind == EngineAnswer::Kind::kInfo) {
+      SetDlgItemTextW(dialog, IDC_ABOUT, ComposeAboutTextFor(answer->info).c_str());
+      continue;
+    }
+    switch (answer->preview.outcome) {
+      case PreviewOutcome::kSamples:
+        ThePreviewSound().Play(answer->preview.samples);
+        break;
+      case PreviewOutcome::kNoWorker:
+        Message(dialog, kNoWorkerForPreview, MB_ICONERROR);
+        break;
+      case PreviewOutcome::kNothingToSay:
+        Message(dialog, kNothingToSay, MB_ICONINFORMATION);
+        break;
+      case PreviewOutcome::kStopped:
+        break;
+    }
   }
-  ThePreviewSound().Play(samples);
 }
 
 void EditDictionary(HWND dialog) {
@@ -311,7 +287,10 @@ void BrowseLogs(HWND dialog) {
   ShellExecuteW(dialog, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void CloseDialog(HWND dialog) {
+void CloseDialog(HWND dialog, DialogState& state) {
+  state.closing = true;
+  // Whatever the engine is doing is given up; nothing waits for it.
+  state.engine.reset();
   KillTimer(dialog, kFocusTimer);
   ThePreviewSound().Stop();
   EndDialog(dialog, 0);
@@ -335,64 +314,93 @@ void InitDialog(HWND dialog, DialogState& state) {
   }
   SendMessageW(presets, CB_SETCURSEL, 0, 0);
   SetDlgItemTextW(dialog, IDC_SENTENCE, kFoxSentence);
+  SetWindowSubclass(GetDlgItem(dialog, IDC_SENTENCE), SentenceKeys, 0, 0);
   LoadControls(dialog, state);
-  SetDlgItemTextW(dialog, IDC_ABOUT, ComposeAboutTextNow(TheWorkerClient()).c_str());
-  FitToWorkArea(dialog, state);
+  // The About text is filled in when the engine has answered, or has not
+  // within its bound; the dialog answers meanwhile.
+  state.engine = std::make_unique<EngineRequests>(
+      MakeWorkerEngineWork(), [dialog] { PostMessageW(dialog, kEngineAnswered, 0, 0); });
+  state.engine->AskInfo();
+  FitAboutLabel(dialog);
+  state.layout.Open(dialog);
   SetTimer(dialog, kFocusTimer, kFocusTimerMs, nullptr);
   SetFocus(GetDlgItem(dialog, IDC_RATE));
 }
 
+INT_PTR OnCommand(HWND dialog, DialogState& state, int id) {
+  if (id == IDCANCEL) {
+    CloseDialog(dialog, state);
+    return TRUE;
+  }
+  if (state.filling || state.closing) return TRUE;
+  switch (id) {
+    case IDC_COPY_PRESET:
+      CopyItsSettings(dialog, state);
+      return TRUE;
+    case IDC_SPEAK:
+      SpeakIt(dialog, state);
+      return TRUE;
+    case IDC_SAVE:
+      Save(dialog, state);
+      return TRUE;
+    case IDC_RESET:
+      ResetControls(dialog, state);
+      return TRUE;
+    case IDC_EDIT_DICTIONARY:
+      EditDictionary(dialog);
+      return TRUE;
+    case IDC_BROWSE_LOGS:
+      BrowseLogs(dialog);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+    InitDialog(dialog, State(dialog));
+    return FALSE;  // the focus was set
+  }
+  if (GetWindowLongPtrW(dialog, DWLP_USER) == 0) return FALSE;
+  DialogState& state = State(dialog);
   switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-      InitDialog(dialog, State(dialog));
-      return FALSE;  // the focus was set
-    case WM_COMMAND: {
-      DialogState& state = State(dialog);
-      const int id = LOWORD(wparam);
-      if (id == IDCANCEL) {
-        CloseDialog(dialog);
-        return TRUE;
-      }
-      if (state.filling) return TRUE;
-      switch (id) {
-        case IDC_COPY_PRESET:
-          CopyItsSettings(dialog, state);
-          return TRUE;
-        case IDC_SPEAK:
-          SpeakIt(dialog);
-          return TRUE;
-        case IDC_SAVE:
-          Save(dialog);
-          return TRUE;
-        case IDC_RESET:
-          ResetControls(dialog, state);
-          return TRUE;
-        case IDC_EDIT_DICTIONARY:
-          EditDictionary(dialog);
-          return TRUE;
-        case IDC_BROWSE_LOGS:
-          BrowseLogs(dialog);
-          return TRUE;
-        default:
-          return FALSE;
-      }
-    }
+    case WM_COMMAND:
+      return OnCommand(dialog, state, LOWORD(wparam));
+    case kEngineAnswered:
+      OnEngineAnswers(dialog, state);
+      return TRUE;
     case WM_VSCROLL:
-      if (lparam != 0) return FALSE;  // a scroll-bar control's, not the dialog's own
-      OnVerticalScroll(dialog, State(dialog), LOWORD(wparam));
+    case WM_HSCROLL:
+      if (lparam != 0) return FALSE;  // a control's (a slider's), not the dialog's own bar
+      state.layout.OnScroll(dialog, message == WM_VSCROLL ? SB_VERT : SB_HORZ, LOWORD(wparam));
       return TRUE;
     case WM_MOUSEWHEEL: {
-      DialogState& state = State(dialog);
-      ScrollTo(dialog, state, state.scroll - GET_WHEEL_DELTA_WPARAM(wparam) / kWheelDivisor);
+      // With Shift the wheel scrolls sideways, as elsewhere.
+      const bool sideways = (GET_KEYSTATE_WPARAM(wparam) & MK_SHIFT) != 0;
+      state.layout.OnWheel(dialog, sideways ? SB_HORZ : SB_VERT, GET_WHEEL_DELTA_WPARAM(wparam));
       return TRUE;
     }
+    case WM_MOUSEHWHEEL:  // tilted right: positive, towards the contents' end
+      state.layout.OnWheel(dialog, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wparam));
+      return TRUE;
     case WM_SIZE:
-      if (GetWindowLongPtrW(dialog, DWLP_USER) != 0) UpdateScrollBar(dialog, State(dialog));
+      state.layout.OnSize(dialog);
       return FALSE;
+    case WM_DPICHANGED: {
+      RECT suggested{};
+      if (lparam) {
+        suggested = *reinterpret_cast<const RECT*>(lparam);
+      } else {
+        GetWindowRect(dialog, &suggested);
+      }
+      state.layout.OnDpiChanged(dialog, HIWORD(wparam), suggested);
+      FitAboutLabel(dialog);
+      return TRUE;
+    }
     case WM_TIMER:
-      if (wparam == kFocusTimer) FollowFocus(dialog, State(dialog));
+      if (wparam == kFocusTimer) state.layout.FollowFocus(dialog);
       return TRUE;
     default:
       return FALSE;

@@ -1,6 +1,7 @@
 // The configuration utility's handling of outside bytes: an information
 // reply from the worker turned into the About text, and stored settings of
-// any value turned into slider positions and back into what Save writes.
+// any value turned into slider positions and back into what Save writes:
+// unchanged, exactly what was read; moved, values within their limits.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,13 +44,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GlobalSettings global;
   global.rate_percent = Take(data, size);
   global.volume_percent = Take(data, size);
+  const uint8_t flags = size > 0 ? data[0] : 0;
+  voice.tags = flags & 1;
+  voice.speak_punctuation = flags & 2;
+  global.override_pauses = flags & 4;
+  global.tags = flags & 8;
+  global.speak_punctuation = flags & 16;
+  for (auto& p : global.pauses) p = Take(data, size);
   config::DialogValues v;
-  config::LoadSettings(voice, global, v);
+  const config::SettingsBasis basis = config::LoadSettings(voice, global, v);
   for (int p : {v.rate, v.pitch, v.volume, v.sentence_pause, v.semicolon_pause, v.comma_pause,
                 v.word_gap, v.extra_rate, v.extra_volume}) {
     Check(Position(p));
   }
-  const config::SavedSettings s = config::SettingsFromValues(v);
+  // Nothing changed: what was read is saved, whatever it was.
+  Check(config::SettingsFromValues(v, basis) == config::SavedSettings{voice, global});
+
+  // Every slider moved to a position of the input's: values in range.
+  for (int* p : {&v.rate, &v.pitch, &v.volume, &v.sentence_pause, &v.semicolon_pause,
+                 &v.comma_pause, &v.word_gap, &v.extra_rate, &v.extra_volume}) {
+    *p = static_cast<int>(static_cast<uint32_t>(Take(data, size)) % 101);
+  }
+  config::SettingsBasis fresh;  // nothing anchored
+  const config::SavedSettings s = config::SettingsFromValues(v, fresh);
   Check(kSpeedRange.Limit(s.voice.speed) == s.voice.speed);
   Check(kPitchRange.Limit(s.voice.pitch) == s.voice.pitch);
   Check(kVolumeRange.Limit(s.voice.volume) == s.voice.volume);

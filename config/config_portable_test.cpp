@@ -12,6 +12,7 @@
 #include "config/about_text.h"
 #include "config/dialog_values.h"
 #include "config/preview_sound.h"
+#include "config/scroll_geometry.h"
 #include "config/slider_scales.h"
 
 namespace Quellmar::config {
@@ -113,119 +114,139 @@ TEST(SliderScales, NearestRoundsHalvesAwayFromZero) {
   EXPECT_EQ(Nearest(-2.5), -3);
 }
 
-DialogValues Loaded(const CustomVoiceSettings& voice = {}, const GlobalSettings& global = {}) {
-  DialogValues v;
-  LoadSettings(voice, global, v);
-  return v;
+struct Opened {
+  DialogValues values;
+  SettingsBasis basis;
+};
+Opened Open(const CustomVoiceSettings& voice = {}, const GlobalSettings& global = {}) {
+  Opened o;
+  o.basis = LoadSettings(voice, global, o.values);
+  return o;
 }
 
-TEST(DialogValues, SavingTheShippedSettingsUnchangedMovesOnlyWhatTheScaleCannotHold) {
-  const DialogValues v = Loaded();
-  EXPECT_EQ(v.rate, 34);
-  EXPECT_EQ(v.pitch, 39);
-  EXPECT_EQ(v.volume, 50);
-  EXPECT_EQ(v.sentence_pause, 22);
-  EXPECT_EQ(v.semicolon_pause, 17);
-  EXPECT_EQ(v.comma_pause, 12);
-  EXPECT_EQ(v.word_gap, 7);
-  EXPECT_EQ(v.extra_rate, 50);
-  EXPECT_EQ(v.extra_volume, 50);
-  const SavedSettings s = SettingsFromValues(v);
-  EXPECT_EQ(s.voice.speed, 175);
-  EXPECT_EQ(s.voice.pitch, 63);
-  EXPECT_EQ(s.voice.volume, 32768);
-  EXPECT_EQ(s.voice.pauses, (std::array<int32_t, 4>{660, 510, 360, 7}));
-  EXPECT_EQ(s.global.rate_percent, 100);
-  EXPECT_EQ(s.global.volume_percent, 100);
-  EXPECT_EQ(s.global.pauses, s.voice.pauses);
-  EXPECT_FALSE(s.global.override_pauses);
+// Legal values the scales cannot show exactly, and switches set in one record only.
+SavedSettings OddSettings() {
+  SavedSettings s;
+  s.voice.speed = 176;
+  s.voice.volume = 46000;
+  s.voice.pauses = {1000, 20, 1, 99};
+  s.voice.speak_punctuation = true;
+  s.global.rate_percent = 150;
+  s.global.volume_percent = 101;
+  s.global.pauses = {0, 0, 3000, 0};
+  s.global.tags = true;
+  return s;
 }
 
-TEST(DialogValues, SwitchesLoadFromEitherRecordAndSaveToBoth) {
-  CustomVoiceSettings voice;
-  GlobalSettings global;
-  global.tags = true;
-  voice.speak_punctuation = true;
-  global.override_pauses = true;
-  DialogValues v = Loaded(voice, global);
-  EXPECT_TRUE(v.obey_tags);
-  EXPECT_TRUE(v.speak_punctuation);
-  EXPECT_TRUE(v.pauses_for_every_voice);
-  SavedSettings s = SettingsFromValues(v);
-  EXPECT_TRUE(s.voice.tags && s.global.tags);
-  EXPECT_TRUE(s.voice.speak_punctuation && s.global.speak_punctuation);
-  EXPECT_TRUE(s.global.override_pauses);
-  v.obey_tags = false;
-  s = SettingsFromValues(v);
-  EXPECT_FALSE(s.voice.tags || s.global.tags);
+TEST(DialogValues, WhatWasNotChangedIsSavedAsItWasRead) {
+  SavedSettings override_on = OddSettings();
+  override_on.global.override_pauses = true;
+  for (const SavedSettings& stored : {SavedSettings{}, OddSettings(), override_on}) {
+    const Opened o = Open(stored.voice, stored.global);
+    EXPECT_EQ(SettingsFromValues(o.values, o.basis), stored);
+  }
+  // The shipped values sit where the scales put them.
+  const Opened shipped = Open();
+  const int positions[] = {
+      shipped.values.rate,           shipped.values.pitch,           shipped.values.volume,
+      shipped.values.sentence_pause, shipped.values.semicolon_pause, shipped.values.comma_pause,
+      shipped.values.word_gap,       shipped.values.extra_rate,      shipped.values.extra_volume};
+  EXPECT_EQ(std::vector<int>(std::begin(positions), std::end(positions)),
+            (std::vector<int>{34, 39, 50, 22, 17, 12, 7, 50, 50}));
 }
 
-TEST(DialogValues, OutOfRangeStoredValuesLoadAtTheEnds) {
-  CustomVoiceSettings voice;
-  voice.speed = 400;  // as if it had not come through the reader
-  GlobalSettings global;
-  global.volume_percent = 250;
-  global.rate_percent = 150;
-  const DialogValues v = Loaded(voice, global);
-  EXPECT_EQ(v.rate, 100);
-  EXPECT_EQ(v.extra_volume, 100);
-  EXPECT_EQ(v.extra_rate, 65);
-  const SavedSettings s = SettingsFromValues(v);
-  EXPECT_EQ(s.voice.speed, 350);
-  EXPECT_EQ(s.global.volume_percent, 200);
+TEST(DialogValues, SwitchesAndGlobalPausesChangeOnlyWithTheirControls) {
+  struct Case {
+    const char* what;
+    void (*change)(DialogValues&);
+    bool override_at_open;
+    bool tags[2];         // voice, global after Save
+    bool punctuation[2];  // voice, global after Save
+    std::array<int32_t, 4> global_pauses;
+  };
+  // Stored: voice punctuation on, global tags on, voice pauses 1000/20/1/99,
+  // global pauses 0/0/3000/0.
+  const Case cases[] = {
+      {"nothing", [](DialogValues&) {}, false, {false, true}, {true, false}, {0, 0, 3000, 0}},
+      {"tags box cleared",
+       [](DialogValues& v) { v.obey_tags = false; },
+       false,
+       {false, false},
+       {true, false},
+       {0, 0, 3000, 0}},
+      {"punctuation box cleared and ticked again",
+       [](DialogValues& v) { v.speak_punctuation = true; },
+       false,
+       {false, true},
+       {true, false},
+       {0, 0, 3000, 0}},
+      {"a pause moved, not for every voice",
+       [](DialogValues& v) { v.sentence_pause = 50; },
+       false,
+       {false, true},
+       {true, false},
+       {0, 0, 3000, 0}},
+      {"a pause moved, for every voice",
+       [](DialogValues& v) { v.sentence_pause = 50; },
+       true,
+       {false, true},
+       {true, false},
+       {1500, 0, 3000, 0}},
+      {"the box for every voice ticked",
+       [](DialogValues& v) { v.pauses_for_every_voice = true; },
+       false,
+       {false, true},
+       {true, false},
+       {1000, 20, 1, 99}},
+  };
+  for (const Case& c : cases) {
+    SavedSettings stored = OddSettings();
+    stored.global.override_pauses = c.override_at_open;
+    Opened o = Open(stored.voice, stored.global);
+    c.change(o.values);
+    const SavedSettings s = SettingsFromValues(o.values, o.basis);
+    EXPECT_EQ(s.voice.tags, c.tags[0]) << c.what;
+    EXPECT_EQ(s.global.tags, c.tags[1]) << c.what;
+    EXPECT_EQ(s.voice.speak_punctuation, c.punctuation[0]) << c.what;
+    EXPECT_EQ(s.global.speak_punctuation, c.punctuation[1]) << c.what;
+    EXPECT_EQ(s.global.pauses, c.global_pauses) << c.what;
+  }
 }
 
-TEST(DialogValues, CopyDeepSetsTheVoiceSlidersOnly) {
-  DialogValues v = Loaded();
-  v.extra_rate = 80;
-  v.extra_volume = 10;
-  v.obey_tags = true;
-  CopyPreset(1, v);  // deep: 160, 50, 32767, pause scale 110
-  EXPECT_EQ(v.rate, 28);
-  EXPECT_EQ(v.pitch, 11);
-  EXPECT_EQ(v.volume, 50);
-  EXPECT_EQ(v.sentence_pause, 24);   // 715 ms
-  EXPECT_EQ(v.semicolon_pause, 18);  // 550
-  EXPECT_EQ(v.comma_pause, 13);      // 385
-  EXPECT_EQ(v.word_gap, 7);          // 7
-  EXPECT_EQ(v.extra_rate, 80);
-  EXPECT_EQ(v.extra_volume, 10);
-  EXPECT_TRUE(v.obey_tags);
-  const SavedSettings s = SettingsFromValues(v);
-  EXPECT_EQ(s.voice.speed, 159);
+TEST(DialogValues, CopyAndResetSaveTheirExactValues) {
+  const SavedSettings odd = OddSettings();
+  Opened o = Open(odd.voice, odd.global);
+  o.values.extra_rate = 80;
+  o.values.obey_tags = false;
+  CopyPreset(1, o.values, o.basis);  // deep: 160, 50, 32767, pause scale 110
+  const int deep[] = {o.values.rate,           o.values.pitch,           o.values.volume,
+                      o.values.sentence_pause, o.values.semicolon_pause, o.values.comma_pause,
+                      o.values.word_gap,       o.values.extra_rate};
+  EXPECT_EQ(std::vector<int>(std::begin(deep), std::end(deep)),
+            (std::vector<int>{28, 11, 50, 24, 18, 13, 7, 80}));
+  SavedSettings s = SettingsFromValues(o.values, o.basis);
+  EXPECT_EQ(s.voice.speed, 160);
   EXPECT_EQ(s.voice.pitch, 50);
-  EXPECT_EQ(s.voice.pauses, (std::array<int32_t, 4>{720, 540, 390, 7}));
-}
+  EXPECT_EQ(s.voice.volume, 32767);
+  EXPECT_EQ(s.voice.pauses, (std::array<int32_t, 4>{715, 550, 385, 7}));
+  EXPECT_EQ(s.global.rate_percent, ValueForPosition(Scale::kExtraRate, 80));
+  EXPECT_FALSE(s.voice.tags || s.global.tags);
 
-TEST(DialogValues, CopyClippedUsesTheTruncatedPauses) {
-  const CustomVoiceSettings clipped = PresetVoiceSettings(6);
-  EXPECT_EQ(clipped.pauses, (std::array<int32_t, 4>{162, 125, 87, 1}));
-  DialogValues v = Loaded();
-  CopyPreset(6, v);
-  EXPECT_EQ(v.sentence_pause, 5);   // 162 * 100 / 3000 = 5.4
-  EXPECT_EQ(v.semicolon_pause, 4);  // 4.17
-  EXPECT_EQ(v.comma_pause, 3);      // 2.9
-  EXPECT_EQ(v.word_gap, 1);
-  EXPECT_EQ(v.rate, PositionForValue(Scale::kSpeed, 300));
-}
+  CopyPreset(6, o.values, o.basis);  // clipped: truncated pauses 162, 125, 87, 1
+  EXPECT_EQ(SettingsFromValues(o.values, o.basis).voice.pauses,
+            (std::array<int32_t, 4>{162, 125, 87, 1}));
+  EXPECT_EQ(o.values.sentence_pause, 5);
+  EXPECT_EQ(o.values.word_gap, 1);
 
-TEST(DialogValues, ResetMovesSlidersToTheShippedPositionsAndClearsThreeBoxes) {
-  DialogValues v;
-  v.rate = v.pitch = v.volume = v.extra_rate = v.extra_volume = 3;
-  v.pauses_for_every_voice = v.speak_punctuation = v.obey_tags = true;
-  v.custom_dictionary = v.diagnostic_log = true;
-  ResetToShipped(v);
-  EXPECT_EQ(v.rate, 34);
-  EXPECT_EQ(v.pitch, 39);
-  EXPECT_EQ(v.volume, 50);
-  EXPECT_EQ(v.sentence_pause, 22);
-  EXPECT_EQ(v.semicolon_pause, 17);
-  EXPECT_EQ(v.comma_pause, 12);
-  EXPECT_EQ(v.word_gap, 7);
-  EXPECT_EQ(v.extra_rate, 50);
-  EXPECT_EQ(v.extra_volume, 50);
-  EXPECT_FALSE(v.pauses_for_every_voice || v.speak_punctuation || v.obey_tags);
-  EXPECT_TRUE(v.custom_dictionary && v.diagnostic_log);
+  o.values.pauses_for_every_voice = o.values.speak_punctuation = o.values.obey_tags = true;
+  o.values.custom_dictionary = o.values.diagnostic_log = true;
+  ResetToShipped(o.values, o.basis);
+  EXPECT_FALSE(o.values.pauses_for_every_voice || o.values.speak_punctuation || o.values.obey_tags);
+  EXPECT_TRUE(o.values.custom_dictionary && o.values.diagnostic_log);
+  s = SettingsFromValues(o.values, o.basis);
+  SavedSettings want = ShippedSettings();
+  want.global.pauses = odd.global.pauses;  // not shown, not for every voice: kept
+  EXPECT_EQ(s, want);
 }
 
 TEST(DialogValues, ShippedRecordsAndStorageLimits) {
@@ -251,35 +272,36 @@ TEST(DialogValues, ShippedRecordsAndStorageLimits) {
   EXPECT_EQ(limited.pauses, (std::array<int32_t, 4>{0, 3000, 3000, 100}));
 }
 
-TEST(Preview, NeutralPositionsGiveUnityFactors) {
-  DialogValues v;
-  v.rate = 34;
-  v.pitch = 39;
-  v.volume = 50;
-  v.extra_rate = 50;
-  v.extra_volume = 50;
-  v.sentence_pause = 22;
-  v.word_gap = 100;
-  v.obey_tags = true;
-  const RenderSetup r = PreviewRenderSetup(v);
+TEST(Preview, RendersWhatSaveWouldWrite) {
+  // Opened on the shipped values: the engine's own pace, pitch and level exactly.
+  Opened o = Open();
+  o.values.word_gap = 100;
+  o.values.obey_tags = true;
+  PreviewRequest r = MakePreviewRequest(o.values, o.basis, L"  Hello,\tworld.  ");
+  EXPECT_EQ(r.engine_text, "Hello, world.");
   EXPECT_DOUBLE_EQ(r.params.duration_factor, 1.0);
   EXPECT_DOUBLE_EQ(r.params.pitch_factor, 1.0);
-  EXPECT_DOUBLE_EQ(r.params.gain_factor, 32768.0 / 32767.0);
-  EXPECT_EQ(r.params.pauses, (std::array<int32_t, 4>{660, 0, 0, 100}));
+  EXPECT_DOUBLE_EQ(r.params.gain_factor, 1.0);
+  EXPECT_EQ(r.params.pauses, (std::array<int32_t, 4>{650, 500, 350, 100}));
   EXPECT_TRUE(r.params.tags);
-}
 
-TEST(Preview, ExtremePositions) {
+  // Positions the dialog did not set: their scales' values.
+  const SettingsBasis none;
   DialogValues fast;
-  fast.rate = 100;
-  fast.extra_rate = 100;
-  fast.pitch = 100;
-  EXPECT_DOUBLE_EQ(PreviewRenderSetup(fast).params.duration_factor, 0.125);
-  EXPECT_DOUBLE_EQ(PreviewRenderSetup(fast).params.pitch_factor, std::pow(2.0, 6.0 / 12));
-  DialogValues slow;  // every position 0
-  EXPECT_DOUBLE_EQ(PreviewRenderSetup(slow).params.duration_factor, 8.0);
-  EXPECT_DOUBLE_EQ(PreviewRenderSetup(slow).params.pitch_factor, std::pow(2.0, -6.0 / 12));
-  EXPECT_DOUBLE_EQ(PreviewRenderSetup(slow).params.gain_factor, 0.0);
+  fast.rate = fast.extra_rate = fast.pitch = 100;
+  r = MakePreviewRequest(fast, none, L"x");
+  EXPECT_DOUBLE_EQ(r.params.duration_factor, 0.125);
+  EXPECT_DOUBLE_EQ(r.params.pitch_factor, std::pow(2.0, 6.0 / 12));
+  const DialogValues slow;  // every position 0
+  r = MakePreviewRequest(slow, none, L"x");
+  EXPECT_DOUBLE_EQ(r.params.duration_factor, 8.0);
+  EXPECT_DOUBLE_EQ(r.params.pitch_factor, std::pow(2.0, -6.0 / 12));
+  EXPECT_DOUBLE_EQ(r.params.gain_factor, 0.0);
+  DialogValues neutral;
+  neutral.rate = 34;
+  neutral.pitch = 39;
+  neutral.volume = neutral.extra_rate = neutral.extra_volume = 50;
+  EXPECT_DOUBLE_EQ(MakePreviewRequest(neutral, none, L"x").params.gain_factor, 32768.0 / 32767.0);
 }
 
 TEST(Preview, TextIsCollapsedAndPunctuationNamedOnlyWhenAsked) {
@@ -356,6 +378,37 @@ TEST(PreviewSound, PiecesOfOddLengthLoseOnlyTheirLastByte) {
   AppendPcm(samples, piece, sizeof(piece));
   AppendPcm(samples, piece, 0);
   EXPECT_EQ(samples, (std::vector<int16_t>{16, -2}));
+}
+
+TEST(ScrollGeometry, FittingAndFollowing) {
+  struct FitCase {
+    Extent window, work, want;
+  };
+  const FitCase fits[] = {
+      {{100, 500}, {0, 1024}, {100, 500}},  // fits where it is
+      {{-2, 1051}, {0, 1024}, {4, 1016}},   // wider than the screen: the area less 4 each side
+      {{900, 500}, {0, 1024}, {524, 500}},  // sticks out on the right: moved in
+      {{-50, 500}, {30, 1024}, {30, 500}},  // sticks out before a work area that starts later
+  };
+  for (const FitCase& c : fits) EXPECT_EQ(FitIntoWorkArea(c.window, c.work, 4), c.want);
+
+  struct FollowCase {
+    int scroll;
+    Extent control;
+    int want;
+  };
+  // A view of 600 pixels, margins 16 before and 4 after.
+  const FollowCase follows[] = {
+      {100, {200, 30}, 100},  // in view: stays
+      {100, {10, 30}, 94},    // too near the start: 16 pixels from it
+      {100, {580, 30}, 114},  // beyond the end: 4 pixels before it
+      {0, {700, 900}, 684},   // larger than the view: its start shown
+      {0, {16, 900}, 0},      // larger, its start already shown
+  };
+  for (const FollowCase& c : follows) {
+    EXPECT_EQ(ScrollToShow(c.scroll, c.control, 600, 16, 4), c.want)
+        << c.control.start << "+" << c.control.size;
+  }
 }
 
 protocol::WorkerInfo Reply(const char* version, size_t n) {

@@ -7,60 +7,100 @@
 namespace Quellmar::config {
 namespace {
 
-void LoadVoiceSliders(const CustomVoiceSettings& voice, DialogValues& v) {
-  v.rate = PositionForValue(Scale::kSpeed, voice.speed);
-  v.pitch = PositionForValue(Scale::kPitch, voice.pitch);
-  v.volume = PositionForValue(Scale::kVolume, voice.volume);
-  v.sentence_pause = PositionForValue(Scale::kPause, voice.pauses[0]);
-  v.semicolon_pause = PositionForValue(Scale::kPause, voice.pauses[1]);
-  v.comma_pause = PositionForValue(Scale::kPause, voice.pauses[2]);
-  v.word_gap = PositionForValue(Scale::kWordGap, voice.pauses[3]);
+struct SliderField {
+  int DialogValues::*position;
+  Scale scale;
+};
+// In the order of SettingsBasis::anchors.
+constexpr std::array<SliderField, kSliderCount> kFields = {{
+    {&DialogValues::rate, Scale::kSpeed},
+    {&DialogValues::pitch, Scale::kPitch},
+    {&DialogValues::volume, Scale::kVolume},
+    {&DialogValues::sentence_pause, Scale::kPause},
+    {&DialogValues::semicolon_pause, Scale::kPause},
+    {&DialogValues::comma_pause, Scale::kPause},
+    {&DialogValues::word_gap, Scale::kWordGap},
+    {&DialogValues::extra_rate, Scale::kExtraRate},
+    {&DialogValues::extra_volume, Scale::kExtraVolume},
+}};
+constexpr int kVoiceSliders = 7;  // the first seven are the custom voice's
+
+using SliderValues = std::array<int32_t, kSliderCount>;
+
+SliderValues ValuesOf(const CustomVoiceSettings& voice, const GlobalSettings& global) {
+  return {voice.speed,     voice.pitch,         voice.volume,
+          voice.pauses[0], voice.pauses[1],     voice.pauses[2],
+          voice.pauses[3], global.rate_percent, global.volume_percent};
+}
+
+// Sliders [first, last) show `values`, anchored there.
+void Show(const SliderValues& values, int first, int last, DialogValues& v, SettingsBasis& basis) {
+  for (int i = first; i < last; ++i) {
+    const int position = PositionForValue(kFields[i].scale, values[i]);
+    v.*kFields[i].position = position;
+    basis.anchors[i] = {position, values[i]};
+  }
+}
+
+// The anchored value while the slider stays at its anchor, else the position's.
+int32_t ValueOfSlider(int i, const DialogValues& v, const SettingsBasis& basis) {
+  const int position = v.*kFields[i].position;
+  const SliderAnchor& anchor = basis.anchors[i];
+  return position == anchor.position ? anchor.value : ValueForPosition(kFields[i].scale, position);
 }
 
 }  // namespace
 
-void LoadSettings(const CustomVoiceSettings& voice, const GlobalSettings& global,
-                  DialogValues& values) {
-  LoadVoiceSliders(voice, values);
-  values.extra_rate = PositionForValue(Scale::kExtraRate, global.rate_percent);
-  values.extra_volume = PositionForValue(Scale::kExtraVolume, global.volume_percent);
+SettingsBasis LoadSettings(const CustomVoiceSettings& voice, const GlobalSettings& global,
+                           DialogValues& values) {
+  SettingsBasis basis;
+  basis.read = {voice, global};
+  Show(ValuesOf(voice, global), 0, kSliderCount, values, basis);
   values.pauses_for_every_voice = global.override_pauses;
   values.speak_punctuation = voice.speak_punctuation || global.speak_punctuation;
   values.obey_tags = voice.tags || global.tags;
+  basis.loaded = values;
+  return basis;
 }
 
-void CopyPreset(int row, DialogValues& values) {
+void CopyPreset(int row, DialogValues& values, SettingsBasis& basis) {
   // The ready-made voice's own derivation: truncated pauses, limited.
-  LoadVoiceSliders(PresetVoiceSettings(row), values);
+  Show(ValuesOf(PresetVoiceSettings(row), GlobalSettings{}), 0, kVoiceSliders, values, basis);
 }
 
-void ResetToShipped(DialogValues& values) {
+void ResetToShipped(DialogValues& values, SettingsBasis& basis) {
   const SavedSettings shipped = ShippedSettings();
-  LoadVoiceSliders(shipped.voice, values);
-  values.extra_rate = PositionForValue(Scale::kExtraRate, shipped.global.rate_percent);
-  values.extra_volume = PositionForValue(Scale::kExtraVolume, shipped.global.volume_percent);
+  Show(ValuesOf(shipped.voice, shipped.global), 0, kSliderCount, values, basis);
   values.pauses_for_every_voice = false;
   values.speak_punctuation = false;
   values.obey_tags = false;
 }
 
-SavedSettings SettingsFromValues(const DialogValues& v) {
-  SavedSettings s;
-  s.voice.speed = ValueForPosition(Scale::kSpeed, v.rate);
-  s.voice.pitch = ValueForPosition(Scale::kPitch, v.pitch);
-  s.voice.volume = ValueForPosition(Scale::kVolume, v.volume);
-  s.voice.pauses = {ValueForPosition(Scale::kPause, v.sentence_pause),
-                    ValueForPosition(Scale::kPause, v.semicolon_pause),
-                    ValueForPosition(Scale::kPause, v.comma_pause),
-                    ValueForPosition(Scale::kWordGap, v.word_gap)};
-  s.voice.tags = v.obey_tags;
-  s.voice.speak_punctuation = v.speak_punctuation;
-  s.global.rate_percent = ValueForPosition(Scale::kExtraRate, v.extra_rate);
-  s.global.volume_percent = ValueForPosition(Scale::kExtraVolume, v.extra_volume);
+SavedSettings SettingsFromValues(const DialogValues& v, const SettingsBasis& basis) {
+  SliderValues n{};
+  for (int i = 0; i < kSliderCount; ++i) n[i] = ValueOfSlider(i, v, basis);
+  const SavedSettings& read = basis.read;
+  SavedSettings s = read;
+  s.voice.speed = n[0];
+  s.voice.pitch = n[1];
+  s.voice.volume = n[2];
+  s.voice.pauses = {n[3], n[4], n[5], n[6]};
+  s.global.rate_percent = n[7];
+  s.global.volume_percent = n[8];
+  // A box shows either record's switch; only a change of it sets both.
+  if (v.obey_tags != basis.loaded.obey_tags) s.voice.tags = s.global.tags = v.obey_tags;
+  if (v.speak_punctuation != basis.loaded.speak_punctuation) {
+    s.voice.speak_punctuation = s.global.speak_punctuation = v.speak_punctuation;
+  }
   s.global.override_pauses = v.pauses_for_every_voice;
-  s.global.pauses = s.voice.pauses;
-  s.global.tags = s.voice.tags;
-  s.global.speak_punctuation = s.voice.speak_punctuation;
+  // The global pauses are not shown: they follow the sliders only when the
+  // box applies these to every voice and the box or the slider changed.
+  const bool box_changed = v.pauses_for_every_voice != basis.loaded.pauses_for_every_voice;
+  for (int i = 0; i < 4; ++i) {
+    if (v.pauses_for_every_voice && (box_changed || s.voice.pauses[i] != read.voice.pauses[i])) {
+      s.global.pauses[i] = s.voice.pauses[i];
+    }
+  }
   return s;
 }
 
@@ -77,9 +117,11 @@ CustomVoiceSettings LimitForStorage(CustomVoiceSettings voice) {
   return voice;
 }
 
-RenderSetup PreviewRenderSetup(const DialogValues& values) {
-  const SavedSettings s = SettingsFromValues(values);
-  return ComputeRenderParams(s.voice, s.global, 0, 0, 100);
+PreviewRequest MakePreviewRequest(const DialogValues& values, const SettingsBasis& basis,
+                                  const std::wstring& sentence) {
+  const SavedSettings s = SettingsFromValues(values, basis);
+  const RenderSetup setup = ComputeRenderParams(s.voice, s.global, 0, 0, 100);
+  return {ToEngineText(PreviewText(sentence, setup.speak_punctuation)), setup.params};
 }
 
 std::wstring PreviewText(const std::wstring& sentence, bool speak_punctuation) {

@@ -3,34 +3,55 @@
 #include <mmsystem.h>
 
 #include "common/engine_settings.h"
-#include "common/text_prep.h"
 #include "engine_host/install_root.h"
 
 namespace Quellmar::config {
 namespace {
 
+bool KeepWaiting(void* context) { return static_cast<Patience*>(context)->KeepWaiting(); }
+
+// The preview's receiving end: each piece is kept, and tells the patience
+// that the engine is still speaking. A stopped preview refuses the next
+// piece: pieces that come back to back never leave the client waiting, so
+// its keep-waiting question alone would not be asked.
+struct PreviewSink {
+  std::vector<int16_t> samples;
+  Patience* patience;
+};
+
 bool AppendPiece(const unsigned char* bytes, uint32_t count, void* context) {
-  AppendPcm(*static_cast<std::vector<int16_t>*>(context), bytes, count);
+  auto* sink = static_cast<PreviewSink*>(context);
+  if (sink->patience->stopped()) return false;
+  sink->patience->Heard();
+  AppendPcm(sink->samples, bytes, count);
   return true;
+}
+
+bool KeepWaitingForPieces(void* context) {
+  return static_cast<PreviewSink*>(context)->patience->KeepWaiting();
 }
 
 }  // namespace
 
-WorkerClient& TheWorkerClient() {
-  static WorkerClient client;
+std::shared_ptr<WorkerClient> TheWorkerClient() {
+  static const std::shared_ptr<WorkerClient> client = std::make_shared<WorkerClient>();
   return client;
 }
 
-EngineInfo RequestEngineInfo(WorkerClient& client) {
+bool AskWorkerInfo(const std::shared_ptr<WorkerClient>& client, WorkerInfo& out,
+                   Patience& patience) {
+  return client->RequestInfo(out, KeepWaiting, &patience);
+}
+
+EngineInfo RequestEngineInfo(const std::shared_ptr<WorkerClient>& client, Patience& patience) {
   WorkerInfo reply{};
-  if (!client.RequestInfo(reply)) return EngineInfo{};
+  if (!AskWorkerInfo(client, reply, patience)) return EngineInfo{};
   return EngineInfoFromReply(reply);
 }
 
-std::wstring ComposeAboutTextNow(WorkerClient& client) {
+std::wstring ComposeAboutTextFor(const EngineInfo& engine) {
   AboutFacts facts;
-  // The worker is asked first: this may start it.
-  facts.engine = RequestEngineInfo(client);
+  facts.engine = engine;
   facts.install_root = InstallRoot();
   const EngineSettings ini = ReadEngineSettings();
   facts.sound_bank_dir = ini.sound_bank_dir;
@@ -39,20 +60,49 @@ std::wstring ComposeAboutTextNow(WorkerClient& client) {
   return ComposeAboutText(facts);
 }
 
-PreviewOutcome SynthesizePreview(WorkerClient& client, const DialogValues& values,
-                                 const std::wstring& sentence, std::vector<int16_t>& samples) {
-  samples.clear();
+PreviewResult SynthesizePreview(const std::shared_ptr<WorkerClient>& client,
+                                const PreviewRequest& request, Patience& patience) {
+  PreviewResult result;
   WorkerInfo info{};
-  if (!client.RequestInfo(info)) return PreviewOutcome::kNoWorker;
-  const RenderSetup setup = PreviewRenderSetup(values);
-  const std::string text = ToEngineText(PreviewText(sentence, setup.speak_punctuation));
-  const RenderParams& p = setup.params;
-  const bool ok = client.RequestSynthesis(text.data(), static_cast<uint32_t>(text.size()),
-                                          p.duration_factor, p.pitch_factor, p.gain_factor, p.tags,
-                                          &p.pauses, AppendPiece, &samples);
-  if (!ok || samples.empty()) return PreviewOutcome::kNothingToSay;
-  return PreviewOutcome::kSamples;
+  if (!AskWorkerInfo(client, info, patience)) {
+    result.outcome = patience.stopped() ? PreviewOutcome::kStopped : PreviewOutcome::kNoWorker;
+    return result;
+  }
+  patience.Heard();
+  PreviewSink sink{{}, &patience};
+  const std::string& text = request.engine_text;
+  const RenderParams& p = request.params;
+  const bool ok = client->RequestSynthesis(text.data(), static_cast<uint32_t>(text.size()),
+                                           p.duration_factor, p.pitch_factor, p.gain_factor, p.tags,
+                                           &p.pauses, AppendPiece, &sink, KeepWaitingForPieces);
+  if (patience.stopped()) {
+    result.outcome = PreviewOutcome::kStopped;
+  } else if (patience.ran_out()) {
+    result.outcome = PreviewOutcome::kNoWorker;
+  } else if (!ok || sink.samples.empty()) {
+    result.outcome = PreviewOutcome::kNothingToSay;
+  } else {
+    result.outcome = PreviewOutcome::kSamples;
+    result.samples = std::move(sink.samples);
+  }
+  return result;
 }
+
+namespace {
+
+class WorkerEngineWork : public EngineWork {
+ public:
+  EngineInfo Info(Patience& patience) override {
+    return RequestEngineInfo(TheWorkerClient(), patience);
+  }
+  PreviewResult Preview(const PreviewRequest& request, Patience& patience) override {
+    return SynthesizePreview(TheWorkerClient(), request, patience);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<EngineWork> MakeWorkerEngineWork() { return std::make_shared<WorkerEngineWork>(); }
 
 void PlatformSoundPlayer::Stop() { PlaySoundW(nullptr, nullptr, SND_PURGE); }
 

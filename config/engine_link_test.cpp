@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/log.h"
@@ -50,7 +53,7 @@ class PreviewAgainstWorker : public ::testing::Test {
   void SetUp() override {
     path_ = WorkerPath();
     if (path_.empty()) GTEST_SKIP() << "no staged worker (QM_CONFIG_WORKER_ROOT)";
-    client_ = std::make_unique<WorkerClient>(path_);
+    client_ = std::make_shared<WorkerClient>(path_);
   }
   void TearDown() override {
     if (client_) client_->RequestShutdown();
@@ -60,11 +63,11 @@ class PreviewAgainstWorker : public ::testing::Test {
   // own answer to the literal parameters the controls stand for.
   void Compare(const DialogValues& values, const std::wstring& sentence, const char* engine_text,
                double duration, double pitch, double gain, bool tags, WorkerClient::Pauses pauses) {
-    std::vector<int16_t> samples;
-    ASSERT_EQ(SynthesizePreview(*client_, values, sentence, samples), PreviewOutcome::kSamples);
+    const PreviewResult result = Preview(values, sentence);
+    ASSERT_EQ(result.outcome, PreviewOutcome::kSamples);
     RecordingPlayer player;
     PreviewSound sound(player);
-    sound.Play(samples);
+    sound.Play(result.samples);
 
     std::vector<uint8_t> direct;
     ASSERT_TRUE(client_->RequestSynthesis(engine_text, static_cast<uint32_t>(strlen(engine_text)),
@@ -78,8 +81,15 @@ class PreviewAgainstWorker : public ::testing::Test {
     EXPECT_TRUE(player.played == want) << "the played image differs from the worker's samples";
   }
 
+  // The preview of sliders the dialog did not set itself: their positions' values.
+  PreviewResult Preview(const DialogValues& values, const std::wstring& sentence) {
+    Patience patience([] { return false; }, std::chrono::seconds(60));
+    return SynthesizePreview(client_, MakePreviewRequest(values, SettingsBasis{}, sentence),
+                             patience);
+  }
+
   std::wstring path_;
-  std::unique_ptr<WorkerClient> client_;
+  std::shared_ptr<WorkerClient> client_;
 };
 
 DialogValues Neutral() {
@@ -120,22 +130,44 @@ TEST_F(PreviewAgainstWorker, FastHighLoudWithTagsAndNamedPunctuation) {
 TEST_F(PreviewAgainstWorker, ASecondPreviewStopsTheFirstBeforeReplacingItsImage) {
   RecordingPlayer player;
   PreviewSound sound(player);
-  std::vector<int16_t> first, second;
-  ASSERT_EQ(SynthesizePreview(*client_, Neutral(), L"One.", first), PreviewOutcome::kSamples);
-  sound.Play(first);
+  const PreviewResult first = Preview(Neutral(), L"One.");
+  ASSERT_EQ(first.outcome, PreviewOutcome::kSamples);
+  sound.Play(first.samples);
   const std::vector<uint8_t> first_image = player.played;
-  ASSERT_EQ(SynthesizePreview(*client_, Neutral(), L"Two, three.", second),
-            PreviewOutcome::kSamples);
-  sound.Play(second);
+  const PreviewResult second = Preview(Neutral(), L"Two, three.");
+  ASSERT_EQ(second.outcome, PreviewOutcome::kSamples);
+  sound.Play(second.samples);
   EXPECT_EQ(player.stops, 2);
   EXPECT_NE(player.played, first_image);
   EXPECT_EQ(sound.image(), player.played);
 }
 
 TEST_F(PreviewAgainstWorker, NothingToSayWhenTheEngineMakesNoSound) {
-  std::vector<int16_t> samples;
-  EXPECT_EQ(SynthesizePreview(*client_, Neutral(), L"   ", samples), PreviewOutcome::kNothingToSay);
-  EXPECT_TRUE(samples.empty());
+  const PreviewResult result = Preview(Neutral(), L"   ");
+  EXPECT_EQ(result.outcome, PreviewOutcome::kNothingToSay);
+  EXPECT_TRUE(result.samples.empty());
+}
+
+TEST_F(PreviewAgainstWorker, AStoppedPreviewEndsAtOnceAndSaysNothing) {
+  ASSERT_EQ(Preview(Neutral(), L"The worker is up.").outcome, PreviewOutcome::kSamples);
+  // 511 characters at the slowest settings: many seconds of the engine's work.
+  DialogValues slow;
+  std::wstring sentence;
+  while (sentence.size() < 511) sentence += L"word ";
+  sentence.resize(511);
+  std::atomic<bool> stop{false};
+  Patience patience([&] { return stop.load(); }, std::chrono::seconds(60));
+  std::thread stopper([&] {
+    Sleep(300);
+    stop = true;
+  });
+  const ULONGLONG start = GetTickCount64();
+  const PreviewResult result =
+      SynthesizePreview(client_, MakePreviewRequest(slow, SettingsBasis{}, sentence), patience);
+  const ULONGLONG took = GetTickCount64() - start;
+  stopper.join();
+  EXPECT_EQ(result.outcome, PreviewOutcome::kStopped);
+  EXPECT_LT(took, 3000u) << "the stop was not heard while the engine worked";
 }
 
 class SettingsWriter : public testing::CleanUserState {};

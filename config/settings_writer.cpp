@@ -37,13 +37,15 @@ bool WriteCustomVoiceSettings(const CustomVoiceSettings& settings) {
   return ok;
 }
 
-bool WriteGlobalSettings(const GlobalSettings& g) {
+bool WriteGlobalSettings(const GlobalSettings& g, bool with_pauses) {
   const wchar_t* key = kGlobalKeyPath;
   bool ok = true;
   ok &= WriteUserDword(key, kRatePercentValue, Stored(g.rate_percent));
   ok &= WriteUserDword(key, kVolumePercentValue, Stored(g.volume_percent));
   ok &= WriteUserDword(key, kOverridePausesValue, Stored(g.override_pauses));
-  for (int i = 0; i < 4; ++i) ok &= WriteUserDword(key, kPauseValues[i], Stored(g.pauses[i]));
+  for (int i = 0; with_pauses && i < 4; ++i) {
+    ok &= WriteUserDword(key, kPauseValues[i], Stored(g.pauses[i]));
+  }
   ok &= WriteUserDword(key, kHonourTagsValue, Stored(g.tags));
   ok &= WriteUserDword(key, kSpeakPunctuationValue, Stored(g.speak_punctuation));
   return ok;
@@ -54,7 +56,7 @@ bool LoggingSwitchOn() {
   return !stored || *stored != 0;
 }
 
-void WriteLoggingSwitch(bool on) { WriteUserDword(kSettingsKey, kLoggingValue, Stored(on)); }
+bool WriteLoggingSwitch(bool on) { return WriteUserDword(kSettingsKey, kLoggingValue, Stored(on)); }
 
 void ResetStoredSettings() {
   const SavedSettings shipped = ShippedSettings();

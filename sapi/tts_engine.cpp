@@ -266,6 +266,8 @@ HRESULT ISpTTSEngineImpl::SpeakFragments(const SPVTEXTFRAG* fragments, ISpTTSEng
       if (writer.cancelled) break;
       const std::string engine_text = ToEngineText(chunk);
       if (engine_text.empty()) continue;
+      // A write the site refused cancels only this chunk's synthesis, which
+      // still ends true: the later chunks and fragments are spoken.
       if (!worker.RequestSynthesis(engine_text.data(), static_cast<uint32_t>(engine_text.size()),
                                    p.duration_factor, p.pitch_factor, p.gain_factor, p.tags,
                                    &p.pauses, WriteCallback, &writer, KeepWaiting)) {

@@ -154,10 +154,12 @@ TEST_F(EngineTest, HostAndFragmentRateAndVolumeCombine) {
   SPVTEXTFRAG& b = f.Speak(L"two");
   b.State.RateAdj = -3;
   b.State.PitchAdj.MiddleAdj = 40;
-  // Calls: first fragment's start, its one write, the second fragment's
-  // start, where the host has lowered its rate and raised its volume.
-  site_->actions = [this](int call, uint64_t) -> DWORD {
-    if (call != 2) return 0;
+  // Once the first fragment's audio is out (the next call is the second
+  // fragment's start), the host has lowered its rate and raised its volume.
+  bool changed = false;
+  site_->actions = [&](int, uint64_t written) -> DWORD {
+    if (written == 0 || changed) return 0;
+    changed = true;
     site_->rate = -2;
     site_->volume = 100;
     return SPVES_RATE | SPVES_VOLUME;
@@ -299,14 +301,31 @@ TEST_F(EngineTest, AMegabyteOfTextIsSentInChunks) {
 }
 
 TEST_F(EngineTest, AFailedSiteWriteCancelsThatSynthesisOnly) {
-  Fragments f;
-  f.Speak(L"first");
-  f.Speak(L"second");
-  site_->write_result = [](int write) { return write == 0 ? E_FAIL : S_OK; };
-  ASSERT_EQ(Speak(f), S_OK);
-  EXPECT_NE(LogText().find("SAPI Write failed: hr=0x80004005, 1000 bytes left"), std::string::npos);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"first", "second"}));
-  EXPECT_EQ(site_->audio.size(), 1200u) << LogText();  // only the second fragment's
+  // The worker ends the cancelled synthesis at once, or only when its next
+  // piece is due (50 ms on: later than an aborting host would wait).
+  for (const wchar_t* mode : {L"", L"slow"}) {
+    SCOPED_TRACE(mode[0] ? "slow worker" : "prompt worker");
+    SetEnvironmentVariableW(L"QM_FAKE_WORKER", mode);
+    UseWorker(FakeWorkerPath());
+    std::filesystem::remove(record_);
+    site_ = ScriptedSite::Make();
+    // Two chunks (the first of several pieces), then a second fragment.
+    std::wstring words;
+    while (words.size() < 600) words += L"refused write ";
+    Fragments f;
+    f.Speak(words);
+    f.Speak(L"second");
+    site_->write_result = [](int write) { return write == 0 ? E_FAIL : S_OK; };
+    ASSERT_EQ(Speak(f), S_OK);
+    const std::vector<std::string> sent = Sent();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent.back(), "second");
+    // Everything but the refused chunk's audio: 200 bytes a character.
+    EXPECT_EQ(site_->audio.size(), 200 * (sent[1].size() + sent[2].size())) << LogText();
+    const std::string log = LogText();
+    EXPECT_NE(log.find("SAPI Write failed: hr=0x80004005, 8192 bytes left"), std::string::npos);
+    EXPECT_EQ(log.find("did not answer"), std::string::npos) << log;
+  }
 }
 
 TEST_F(EngineTest, ShortWritesAreResent) {

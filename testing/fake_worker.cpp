@@ -1,6 +1,10 @@
 // A worker for tests of the client, scripted to misbehave. It serves the
-// real pipe like the worker does, with made-up audio: each request's text
-// of n characters becomes n * 100 samples, sample i of value (i + n) & 0x7FFF.
+// real pipe with the protocol's own messages and made-up audio: each
+// request's text of n characters becomes n * 100 samples, sample i of value
+// (i + n) & 0x7FFF. Like the worker, it looks for a Cancel before each piece
+// and answers a Cancel that comes between exchanges with Ack. It shares no
+// code with the worker beyond the message format, so that it stays what the
+// client's tests script whatever the worker's own I/O becomes.
 //
 // QM_FAKE_WORKER (inherited from whoever starts it) chooses the behaviour,
 // words separated by commas:
@@ -15,21 +19,24 @@
 //   silentonce   falls silent after the first piece of the first synthesis
 //                (unless QM_FAKE_WORKER_RECORD.silenced exists, which it
 //                creates): sends nothing more on that connection for 30 s
+//   silent       takes connections and reads what comes, but never answers
+//                anything, not even Hello
+//   crossend     never looks for a Cancel during a stream: every Cancel
+//                crosses the End and is answered, after it, with Ack
 //   oversize     announces 16 MiB + 1 bytes instead of an InfoReply
 //   oddpiece     sends the first piece with one byte fewer (an odd count)
 // QM_FAKE_WORKER_RECORD names a file that gets a line per event:
 //   "start PID" (before the one-worker check), "serve PID", "recv PID TYPE",
-//   and for each synthesis "text PID d=DURATION p=PITCH g=GAIN t=TAGS |TEXT|".
+//   "silent PID", and for each synthesis
+//   "text PID d=DURATION p=PITCH g=GAIN t=TAGS |TEXT|".
 #include <windows.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "common/win_handles.h"
-#include "worker/connection.h"
-#include "worker/pipe_transport.h"
 #include "worker/protocol.h"
 
 namespace {
@@ -46,7 +53,9 @@ std::wstring g_mode;
 std::wstring g_record;
 HANDLE g_stop = nullptr;
 
-bool Has(const wchar_t* word) { return (L"," + g_mode + L",").find(L"," + std::wstring(word) + L",") != std::wstring::npos; }
+bool Has(const wchar_t* word) {
+  return (L"," + g_mode + L",").find(L"," + std::wstring(word) + L",") != std::wstring::npos;
+}
 
 void Record(const std::string& line) {
   if (g_record.empty()) return;
@@ -65,119 +74,159 @@ void Record(const std::string& line) {
 
 std::string Pid() { return std::to_string(GetCurrentProcessId()); }
 
-// Records what arrives, and applies the scripted faults on the way out.
-class ScriptedTransport : public worker::PipeTransport {
+// True the first time on the machine's test run: creates the marker
+// QM_FAKE_WORKER_RECORD + `suffix`.
+bool FirstTime(const wchar_t* suffix) {
+  std::wstring marker = g_record + suffix;
+  if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  return true;
+}
+
+// One connected pipe instance, read and written as if blocking.
+class Pipe {
  public:
-  using PipeTransport::PipeTransport;
-  Next NextMessage(Header& header, std::vector<uint8_t>& payload) override {
-    Next next = PipeTransport::NextMessage(header, payload);
-    if (next == Next::kMessage) Record("recv " + Pid() + " " + std::to_string(header.type));
-    return next;
+  explicit Pipe(HANDLE pipe) : pipe_(pipe), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Pipe() {
+    FlushFileBuffers(pipe_);
+    DisconnectNamedPipe(pipe_);
+    CloseHandle(pipe_);
   }
-  Poll PollMessage(Header& header) override {
-    Poll poll = PipeTransport::PollMessage(header);
-    if (poll == Poll::kMessage) Record("recv " + Pid() + " " + std::to_string(header.type));
-    return poll;
+
+  bool Read(void* data, size_t size) { return Move(false, data, size); }
+  bool Write(const std::vector<uint8_t>& bytes) {
+    return Move(true, const_cast<uint8_t*>(bytes.data()), bytes.size());
   }
-  bool WriteAll(const void* data, size_t size) override {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    uint32_t type = size >= 8 ? GetU32(p) : 0xFFFFFFFF;
-    if (type == kVersionReply && Has(L"version2")) {
-      auto reply = BuildVersionReply(2);
-      return PipeTransport::WriteAll(reply.data(), reply.size());
-    }
-    if (type == kInfoReply && Has(L"oversize")) {
-      std::vector<uint8_t> reply(p, p + size);
-      PutU32(&reply[4], kClientPayloadLimit + 1);
-      return PipeTransport::WriteAll(reply.data(), reply.size());
-    }
-    if (type == kInfoReply && Has(L"info51")) {
-      std::vector<uint8_t> reply(p, p + size - 1);
-      PutU32(&reply[4], 51);
-      return PipeTransport::WriteAll(reply.data(), reply.size());
-    }
-    if (type == kAudioPiece) {
-      if (Has(L"slow")) Sleep(50);
-      if (pieces_ == 0 && Has(L"shortpieces")) {
-        std::vector<uint8_t> junk = BuildMessage(kAudioPiece, std::vector<uint8_t>{1, 2, 3});
-        PipeTransport::WriteAll(junk.data(), junk.size());
-      }
-      if (pieces_ == 0 && Has(L"oddpiece")) {
-        std::vector<uint8_t> odd(p, p + size - 1);
-        PutU32(&odd[4], static_cast<uint32_t>(size - 1 - 8));
-        PutU32(&odd[8], static_cast<uint32_t>(size - 1 - 12));
-        ++pieces_;
-        return PipeTransport::WriteAll(odd.data(), odd.size());
-      }
-      if (pieces_ == 1 && Has(L"ackmid")) {
-        auto ack = BuildMessage(kAck);
-        PipeTransport::WriteAll(ack.data(), ack.size());
-      }
-      if (pieces_ == 1 && Has(L"silentonce")) {
-        std::wstring marker = g_record + L".silenced";
-        if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
-          CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-          Record("silent " + Pid());
-          WaitForSingleObject(g_stop, 30000);
-          return false;
-        }
-      }
-      if (pieces_ == 1 && Has(L"droponce")) {
-        std::wstring marker = g_record + L".dropped";
-        if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
-          CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-          ExitProcess(3);
-        }
-      }
-      ++pieces_;
-    }
-    return PipeTransport::WriteAll(data, size);
+  bool Message(Header& h, std::vector<uint8_t>& payload) {
+    uint8_t raw[kHeaderBytes];
+    if (!Read(raw, sizeof(raw))) return false;
+    h = DecodeHeader(raw);
+    if (h.length > kServerPayloadLimit) return false;
+    payload.assign(h.length, 0);
+    if (h.length > 0 && !Read(payload.data(), payload.size())) return false;
+    Record("recv " + Pid() + " " + std::to_string(h.type));
+    return true;
+  }
+  // Whether a whole header is waiting.
+  bool MessageWaiting() {
+    DWORD available = 0;
+    return PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr) &&
+           available >= kHeaderBytes;
   }
 
  private:
-  int pieces_ = 0;
-};
-
-class FakeServices : public worker::Services {
- public:
-  void Touch() override {}
-  std::vector<int16_t> Synthesize(const SynthesisRequest& r) override {
-    char factors[128];
-    snprintf(factors, sizeof factors, " d=%.3f p=%.3f g=%.3f t=%d |", r.params.duration_factor,
-             r.params.pitch_factor, r.params.gain_factor, r.params.tags ? 1 : 0);
-    Record("text " + Pid() + factors + std::string(r.text) + "|");
-    size_t n = r.text.size();
-    std::vector<int16_t> s(n * 100);
-    for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>((i + n) & 0x7FFF);
-    return s;
+  bool Move(bool write, void* data, size_t size) {
+    auto* p = static_cast<uint8_t*>(data);
+    while (size > 0) {
+      OVERLAPPED o{};
+      o.hEvent = event_.get();
+      const DWORD n = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+      BOOL ok = write ? WriteFile(pipe_, p, n, nullptr, &o) : ReadFile(pipe_, p, n, nullptr, &o);
+      DWORD moved = 0;
+      if (!ok && GetLastError() != ERROR_IO_PENDING) return false;
+      if (!GetOverlappedResult(pipe_, &o, &moved, TRUE) || moved == 0) return false;
+      p += moved;
+      size -= moved;
+    }
+    return true;
   }
-  WorkerInfo Info() override { return MakeWorkerInfo(8000, 8, 7, 1, "Fake worker 1.0"); }
-  void Shutdown() override { SetEvent(g_stop); }
+
+  HANDLE pipe_;
+  unique_kernel_handle event_;
 };
 
-void Serve(HANDLE pipe) {
-  {
-    ScriptedTransport t(pipe);  // flushes and disconnects when it ends
-    FakeServices services;
-    if (Has(L"error")) {
-      // Answer requests ourselves: Error for synthesis, the usual for the rest.
+std::vector<int16_t> Synthesize(const SynthesisRequest& r) {
+  char factors[128];
+  snprintf(factors, sizeof factors, " d=%.3f p=%.3f g=%.3f t=%d |", r.params.duration_factor,
+           r.params.pitch_factor, r.params.gain_factor, r.params.tags ? 1 : 0);
+  Record("text " + Pid() + factors + std::string(r.text) + "|");
+  size_t n = r.text.size();
+  std::vector<int16_t> s(n * 100);
+  for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>((i + n) & 0x7FFF);
+  return s;
+}
+
+// Streams one synthesis with the scripted faults. False when the
+// connection is over.
+bool Stream(Pipe& pipe, const std::vector<int16_t>& samples, int& pieces) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(samples.data());
+  const size_t total = samples.size() * sizeof(int16_t);
+  for (size_t offset = 0; offset < total;) {
+    if (Has(L"slow")) Sleep(50);
+    if (!Has(L"crossend") && pipe.MessageWaiting()) {
       Header h;
       std::vector<uint8_t> payload;
-      while (t.NextMessage(h, payload) == worker::Transport::Next::kMessage) {
-        std::vector<uint8_t> reply = h.type == kHello ? BuildVersionReply()
-                                     : h.type == kSynthesizeRequest ? BuildMessage(kError)
-                                                                    : BuildMessage(kAck);
-        t.WriteAll(reply.data(), reply.size());
-        if (h.type == kShutdown) {
-          SetEvent(g_stop);
-          break;
-        }
-      }
-    } else {
-      worker::ServeConnection(t, services);
+      if (!pipe.Message(h, payload)) return false;
+      if (h.type == kCancel) break;
     }
+    const size_t n = std::min<size_t>(total - offset, kMaxPieceBytes);
+    std::vector<uint8_t> piece = BuildAudioPiece(std::span<const uint8_t>(bytes + offset, n));
+    if (pieces == 0 && Has(L"shortpieces")) {
+      if (!pipe.Write(BuildMessage(kAudioPiece, std::vector<uint8_t>{1, 2, 3}))) return false;
+    }
+    if (pieces == 0 && Has(L"oddpiece")) {
+      piece.pop_back();
+      PutU32(&piece[4], static_cast<uint32_t>(piece.size() - kHeaderBytes));
+      PutU32(&piece[8], static_cast<uint32_t>(piece.size() - kHeaderBytes - 4));
+    }
+    if (pieces == 1 && Has(L"ackmid") && !pipe.Write(BuildMessage(kAck))) return false;
+    if (pieces == 1 && Has(L"silentonce") && FirstTime(L".silenced")) {
+      Record("silent " + Pid());
+      WaitForSingleObject(g_stop, 30000);
+      return false;
+    }
+    if (pieces == 1 && Has(L"droponce") && FirstTime(L".dropped")) ExitProcess(3);
+    if (!pipe.Write(piece)) return false;
+    ++pieces;
+    offset += n;
   }
-  CloseHandle(pipe);
+  return pipe.Write(BuildMessage(kEnd));
+}
+
+// One message and its answer. False when the connection is over.
+bool ServeOne(Pipe& pipe, int& pieces) {
+  Header h;
+  std::vector<uint8_t> payload;
+  if (!pipe.Message(h, payload)) return false;
+  if (Has(L"silent")) return true;
+  switch (h.type) {
+    case kHello:
+      return pipe.Write(BuildVersionReply(Has(L"version2") ? 2 : kVersion));
+    case kInfoRequest: {
+      std::vector<uint8_t> reply = BuildInfoReply(MakeWorkerInfo(8000, 8, 7, 1, "Fake worker 1.0"));
+      if (Has(L"oversize")) PutU32(&reply[4], kClientPayloadLimit + 1);
+      if (Has(L"info51")) {
+        reply.pop_back();
+        PutU32(&reply[4], 51);
+      }
+      return pipe.Write(reply);
+    }
+    case kSynthesizeRequest: {
+      SynthesisRequest request;
+      if (!ParseSynthesizeRequest(payload, request) || Has(L"error")) {
+        return pipe.Write(BuildMessage(kError));
+      }
+      return Stream(pipe, Synthesize(request), pieces);
+    }
+    case kCancel:
+      return pipe.Write(BuildMessage(kAck));
+    case kShutdown:
+      pipe.Write(BuildMessage(kAck));
+      SetEvent(g_stop);
+      return false;
+    default:
+      return pipe.Write(BuildMessage(kError));
+  }
+}
+
+void Serve(HANDLE handle) {
+  Pipe pipe(handle);
+  int pieces = 0;
+  try {
+    while (ServeOne(pipe, pieces)) {
+    }
+  } catch (...) {
+  }
 }
 
 }  // namespace
@@ -200,9 +249,9 @@ int wmain() {
       OVERLAPPED o{};
       o.hEvent = event.get();
       DWORD unused = 0;
-      bool connected = ConnectNamedPipe(pipe, &o) || GetLastError() == ERROR_PIPE_CONNECTED ||
-                       (GetLastError() == ERROR_IO_PENDING &&
-                        GetOverlappedResult(pipe, &o, &unused, TRUE));
+      bool connected =
+          ConnectNamedPipe(pipe, &o) || GetLastError() == ERROR_PIPE_CONNECTED ||
+          (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(pipe, &o, &unused, TRUE));
       if (!connected) {
         CloseHandle(pipe);
         continue;

@@ -4,8 +4,9 @@
 
 namespace Quellmar::testing {
 
-bool RawPipeClient::Connect(const std::wstring& name, DWORD timeout_ms) {
+bool RawPipeClient::Connect(const std::wstring& name, DWORD timeout_ms, bool* busy) {
   DWORD start = GetTickCount();
+  if (busy) *busy = false;
   event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   for (;;) {
     pipe_.reset(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -14,6 +15,7 @@ bool RawPipeClient::Connect(const std::wstring& name, DWORD timeout_ms) {
     DWORD error = GetLastError();
     if (GetTickCount() - start > timeout_ms) return false;
     if (error == ERROR_PIPE_BUSY) {
+      if (busy) *busy = true;
       WaitNamedPipeW(name.c_str(), 500);
     } else {
       Sleep(50);
@@ -81,6 +83,11 @@ std::optional<PipeMessage> RawPipeClient::Read(DWORD timeout_ms) {
   m.payload.resize(length);
   if (length > 0 && !ReadExact(m.payload.data(), length, timeout_ms)) return std::nullopt;
   return m;
+}
+
+DWORD RawPipeClient::Waiting() const {
+  DWORD available = 0;
+  return PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr) ? available : 0;
 }
 
 bool RawPipeClient::ServerClosed(DWORD timeout_ms) {

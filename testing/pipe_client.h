@@ -20,8 +20,10 @@ struct PipeMessage {
 
 class RawPipeClient {
  public:
-  // Opens the pipe, retrying while it does not exist yet, for up to `timeout_ms`.
-  bool Connect(const std::wstring& name, DWORD timeout_ms = 10000);
+  // Opens the pipe, retrying while it does not exist yet, for up to
+  // `timeout_ms`. `busy` (when given) tells whether any try found every
+  // instance taken.
+  bool Connect(const std::wstring& name, DWORD timeout_ms = 10000, bool* busy = nullptr);
   bool connected() const { return pipe_.valid(); }
   bool Send(const std::vector<uint8_t>& bytes);
   // One whole message; nullopt when the pipe broke or nothing came in time.
@@ -30,6 +32,8 @@ class RawPipeClient {
   // with nothing received).
   bool ServerClosed(DWORD timeout_ms = 10000);
   void Close() { pipe_.reset(); }
+  // Bytes that have arrived and not been read.
+  DWORD Waiting() const;
 
  private:
   // Reads exactly `size` bytes; false on a broken pipe or time-out.

@@ -1,5 +1,8 @@
-// One client connection of the worker, as a loop over an abstract message
-// stream: the pipe in the worker, a memory buffer in tests and the fuzzer.
+// One client connection served by a thread that may wait for its client:
+// the session's state machine driven by blocking calls over an abstract
+// message stream. The worker itself drives sessions from completions (see
+// pipe_connection.h); this form serves programs that stand in for the
+// worker in tests.
 #pragma once
 
 #include <cstdint>
@@ -27,24 +30,6 @@ class Transport {
 
   // Writes all bytes; false on failure.
   virtual bool WriteAll(const void* data, size_t size) = 0;
-
-  // Whether NextMessage would find a whole header (or a broken stream)
-  // without waiting for the client. A transport that cannot tell says yes.
-  virtual bool MessageWaiting() { return true; }
-};
-
-// A Transport over a plain byte stream: the look-ahead peeks, and when at
-// least a header's worth of bytes is waiting reads one whole message.
-class ByteStreamTransport : public Transport {
- public:
-  Next NextMessage(protocol::Header& header, std::vector<uint8_t>& payload) override;
-  Poll PollMessage(protocol::Header& header) override;
-
- protected:
-  // Reads exactly `size` bytes; false on a failed or empty read.
-  virtual bool ReadExact(void* data, size_t size) = 0;
-  // How many bytes are waiting to be read, without reading them.
-  virtual bool Peek(uint32_t& available) = 0;
 };
 
 // Reads a payload of `length` bytes. The buffer grows with the bytes that
@@ -53,7 +38,7 @@ class ByteStreamTransport : public Transport {
 template <typename ReadFn>
 bool ReadPayload(ReadFn&& read, uint32_t length, std::vector<uint8_t>& payload);
 
-// What the connection asks of the rest of the worker.
+// What the connection asks of the rest of the program.
 class Services {
  public:
   virtual ~Services() = default;
@@ -68,17 +53,9 @@ class Services {
 };
 
 // Serves one connection until the client leaves, the stream breaks, a
-// header announces too much, or the client asks for shutdown. Waits for the
-// client between exchanges. Nothing is thrown: a failure of any kind (out of
-// memory while building a reply, say) ends this connection only.
+// header announces too much, or the client asks for shutdown: one message
+// per write, and a look for a Cancel before each piece. Nothing is thrown.
 void ServeConnection(Transport& transport, Services& services) noexcept;
-
-enum class Served { kIdle, kOver };
-// Serves the messages that have arrived and returns kIdle as soon as the
-// client has sent nothing further (MessageWaiting is false), so that an idle
-// connection ties up no thread; kOver when the connection has ended, as
-// above. Nothing is thrown.
-Served ServeWaiting(Transport& transport, Services& services) noexcept;
 
 template <typename ReadFn>
 bool ReadPayload(ReadFn&& read, uint32_t length, std::vector<uint8_t>& payload) {

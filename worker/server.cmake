@@ -9,7 +9,7 @@ if(NOT QM_SHIPS_32 OR NOT TARGET qm_engine_driver OR NOT TARGET qm_render)
   return()
 endif()
 
-add_library(qm_worker STATIC server.cpp pipe_transport.cpp pipe_security_win.cpp)
+add_library(qm_worker STATIC server.cpp pipe_connection.cpp pipe_security_win.cpp)
 target_link_libraries(qm_worker PUBLIC qm_protocol qm_pipe_security_text qm_engine_driver qm_render
                       qm_common advapi32)
 
@@ -20,9 +20,11 @@ target_link_options(QuellmarServer PRIVATE -municode)
 qm_install(QuellmarServer "x86")
 
 if(QM_FLAVOR STREQUAL "win64-test")
-  # The same worker with a short idle rule, for the test that waits it out.
-  add_library(qm_worker_shortidle STATIC server.cpp pipe_transport.cpp pipe_security_win.cpp)
-  target_compile_definitions(qm_worker_shortidle PRIVATE QM_WORKER_IDLE_MS=3000 QM_WORKER_WAKE_MS=500)
+  # The same worker with short time limits and a small memory cap, for the tests that reach them.
+  add_library(qm_worker_shortidle STATIC server.cpp pipe_connection.cpp pipe_security_win.cpp)
+  target_compile_definitions(qm_worker_shortidle PRIVATE QM_WORKER_IDLE_MS=3000 QM_WORKER_WAKE_MS=500
+                             QM_WORKER_STALL_MS=10000 QM_WORKER_EVICT_MS=1000
+                             QM_WORKER_CLIENT_MEMORY_MB=4 QM_WORKER_MAX_CONNECTIONS=20)
   target_link_libraries(qm_worker_shortidle PUBLIC qm_protocol qm_pipe_security_text
                         qm_engine_driver qm_render qm_common advapi32)
   add_executable(QuellmarServer_shortidle server_main.cpp)

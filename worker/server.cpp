@@ -2,167 +2,356 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
-#include <memory>
+#include <unordered_map>
 
 #include "common/log.h"
 #include "common/win_handles.h"
 #include "engine_host/engine_driver.h"
 #include "engine_host/install_root.h"
 #include "engine_host/render.h"
-#include "worker/connection.h"
-#include "worker/idle_rule.h"
+#include "worker/engine_queue.h"
+#include "worker/limits.h"
+#include "worker/pipe_connection.h"
 #include "worker/pipe_security.h"
-#include "worker/pipe_transport.h"
 
 namespace Quellmar::worker {
 namespace {
 
 constexpr DWORD kPipeBufferBytes = 65536;
-// How long a connection keeps its thread after an exchange, for the next one.
-constexpr DWORD kLingerMs = 2000;
+// Threads of the pool that completes pipe I/O: its callbacks never wait for
+// a client, so a few serve any number of connections.
+constexpr DWORD kIoThreads = 4;
+// How often a refusal for the connection cap is logged, at most.
+constexpr uint32_t kRefusalLogMs = 60000;
 
-// Process-wide state shared by the accept loop and the client threads.
-struct ServerState {
-  EngineDriver& engine = EngineDriver::Instance();
-  std::mutex engine_lock;
-  unique_kernel_handle shutdown_event;
-  std::atomic<long> active_clients{0};
-  std::atomic<uint32_t> last_activity{0};
+unique_file CreateInstance() {
+  return unique_file(
+      CreateNamedPipeW(protocol::kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                       kPipeBufferBytes, kPipeBufferBytes, 0, PipeSecurity()));
+}
 
-  void Touch() { last_activity.store(GetTickCount()); }
-};
-
-// What one connection asks of the worker.
-class ConnectionServices : public Services {
+// A private thread pool with a bounded number of threads; the process's
+// default pool when one cannot be made.
+class Pool {
  public:
-  ConnectionServices(ServerState& state, HANDLE pipe) : state_(state), pipe_(pipe) {}
+  Pool(DWORD min_threads, DWORD max_threads) {
+    InitializeThreadpoolEnvironment(&environment_);
+    pool_ = CreateThreadpool(nullptr);
+    if (!pool_) return;
+    SetThreadpoolThreadMaximum(pool_, max_threads);
+    SetThreadpoolThreadMinimum(pool_, min_threads);
+    SetThreadpoolCallbackPool(&environment_, pool_);
+  }
+  // The pools live as long as the process (which ends from inside).
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
 
-  void Touch() override { state_.Touch(); }
+  PTP_CALLBACK_ENVIRON environment() { return &environment_; }
 
-  std::vector<int16_t> Synthesize(const protocol::SynthesisRequest& request) override {
+  // Runs `work` on the pool; false when it cannot be queued.
+  bool Post(std::function<void()> work) noexcept {
     try {
-      std::string text(request.text);  // the engine needs the terminating zero
-      std::vector<unsigned char> raw;
-      bool ok;
-      int32_t status;
-      {
-        std::lock_guard<std::mutex> lock(state_.engine_lock);
-        for (int i = 0; i < 4; ++i) {
-          if (request.params.pauses[i] >= 0) state_.engine.SetPause(i + 1, request.params.pauses[i]);
-        }
-        ok = state_.engine.SynthesizeToBuffer(text.c_str(), request.params.tags, raw);
-        status = state_.engine.LastStatus();
-      }
-      if (!ok && raw.empty()) {
-        Log("worker: synthesis produced nothing (status %d)", status);
-        return {};
-      }
-      // Partial output of a failed synthesis is still spoken.
-      return Render(DecodeMuLaw(raw.data(), raw.size()), request.params);
-    } catch (const std::bad_alloc&) {
-      Log("worker: out of memory rendering a request of %lu bytes",
-          static_cast<unsigned long>(request.text.size()));
-      return {};
+      auto task = std::make_unique<std::function<void()>>(std::move(work));
+      if (!TrySubmitThreadpoolCallback(Run, task.get(), &environment_)) return false;
+      task.release();  // owned by Run
+      return true;
+    } catch (...) {
+      return false;
     }
-  }
-
-  protocol::WorkerInfo Info() override {
-    EngineDriver& e = state_.engine;
-    return protocol::MakeWorkerInfo(e.SampleRate(), e.BitsPerSample(), e.FormatCode(),
-                                    e.ChannelsAllowed(), e.Version());
-  }
-
-  void Shutdown() override {
-    Log("worker: shutdown requested by a client");
-    FlushFileBuffers(pipe_);
-    SetEvent(state_.shutdown_event.get());
   }
 
  private:
-  ServerState& state_;
-  HANDLE pipe_;
+  static void CALLBACK Run(PTP_CALLBACK_INSTANCE instance, void* context) {
+    std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(context));
+    CallbackMayRunLong(instance);
+    try {
+      (*task)();
+    } catch (...) {
+    }
+  }
+
+  TP_CALLBACK_ENVIRON environment_;
+  PTP_POOL pool_ = nullptr;
 };
 
-// One connected client. An idle connection owns no thread: its next header
-// read stays outstanding and a wait of the system thread pool wakes it when
-// the client sends something; the exchanges then run on a pool thread. A
-// thread of its own would cost the worker a stack for every connected
-// program, idle or not.
-struct Connection {
-  Connection(ServerState& s, unique_file p)
-      : state(s), pipe(std::move(p)), transport(pipe.get()), services(s, pipe.get()) {}
-  ServerState& state;
-  unique_file pipe;
-  PipeTransport transport;  // flushes and disconnects when it ends
-  ConnectionServices services;
-  PTP_WAIT wait = nullptr;
-};
-
-void EndConnection(std::unique_ptr<Connection> c) {
-  ServerState& state = c->state;
-  // Freed once its callback, which may be running this, has returned.
-  if (c->wait) CloseThreadpoolWait(c->wait);
-  c.reset();
-  state.Touch();
-  --state.active_clients;
+DWORD SynthesisThreads() {
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  // The engine's one thread and a renderer per processor, within reason.
+  return std::clamp<DWORD>(si.dwNumberOfProcessors + 1, 2, 8);
 }
 
-// Serves what has arrived, and the client's next messages while they come
-// within kLingerMs of each other (the chunks of an utterance, a burst of
-// speech): those find this thread waiting for them, as a thread of their
-// own would. Then the connection waits for its client without a thread.
-void CALLBACK OnClientReady(PTP_CALLBACK_INSTANCE instance, void* context, PTP_WAIT wait,
-                            TP_WAIT_RESULT) {
-  auto* c = static_cast<Connection*>(context);
-  // A synthesis or a stream may take a while: let the pool serve others meanwhile.
-  CallbackMayRunLong(instance);
-  for (;;) {
-    if (ServeWaiting(c->transport, c->services) == Served::kOver) {
-      EndConnection(std::unique_ptr<Connection>(c));
+// The worker: its connections, the engine and the limits on both.
+class Worker : public ConnectionHost {
+ public:
+  Worker()
+      : io_pool_(1, kIoThreads),
+        synthesis_pool_(1, SynthesisThreads()),
+        engine_queue_(
+            [this](std::function<void()> run) { return synthesis_pool_.Post(std::move(run)); }),
+        budget_(kClientMemoryCap) {
+    shutdown_event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Touch();
+  }
+
+  EngineDriver& engine() { return engine_; }
+  HANDLE shutdown_event() const { return shutdown_event_.get(); }
+  long active_clients() const { return active_.load(); }
+  uint32_t last_activity() const { return last_activity_.load(); }
+
+  // Serves `first` and further instances; false when the clock cannot be set.
+  bool Start(unique_file first) {
+    const EngineDriver& e = engine_;
+    info_ = protocol::MakeWorkerInfo(e.SampleRate(), e.BitsPerSample(), e.FormatCode(),
+                                     e.ChannelsAllowed(), e.Version());
+    timer_ = CreateThreadpoolTimer(OnTimer, this, io_pool_.environment());
+    if (!timer_) return false;
+    FILETIME due;
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(kTickMs) * 10000);
+    due.dwLowDateTime = ticks.LowPart;
+    due.dwHighDateTime = ticks.HighPart;
+    SetThreadpoolTimer(timer_, &due, kTickMs, kTickMs / 10);
+    AddListener(std::move(first));
+    EnsureListeners();
+    return true;
+  }
+
+  // ConnectionHost.
+  MemoryBudget& budget() override { return budget_; }
+  const protocol::WorkerInfo& info() override { return info_; }
+  const SessionLimits& limits() override { return limits_; }
+
+  bool Accept(PipeConnection&) override {
+    --listening_;
+    // Others still listen; the next one is made beside this client's first
+    // exchange rather than before it.
+    if (!io_pool_.Post([this] { EnsureListeners(); })) EnsureListeners();
+    long active = active_.load();
+    do {
+      if (active >= kMaxConnections) {
+        Refused(active);
+        return false;
+      }
+    } while (!active_.compare_exchange_weak(active, active + 1));
+    Log("worker: client connected (%ld active)", active + 1);
+    return true;
+  }
+
+  void ListenFailed(PipeConnection&) override {
+    --listening_;
+    // Replaced on the next tick, not at once: an instance that cannot listen
+    // must not make the worker spin.
+  }
+
+  void ClientGone(PipeConnection&, Ending why) override {
+    Touch();
+    --active_;
+    switch (why) {
+      case Ending::kSlowMessage:
+        Log("worker: a client's message did not arrive whole within %lu ms; connection ended",
+            static_cast<unsigned long>(limits_.message_ms));
+        break;
+      case Ending::kStalled:
+        Log("worker: a client read nothing for %lu s; its stream is cancelled and the connection "
+            "ended",
+            static_cast<unsigned long>(limits_.stall_ms / 1000));
+        break;
+      case Ending::kEvicted:
+        Log("worker: a client read nothing for %lu s while the memory held for clients ran short; "
+            "its stream is cancelled and the connection ended",
+            static_cast<unsigned long>(kEvictAfterMs / 1000));
+        break;
+      case Ending::kOutOfMemory:
+        Log("worker: a client's request did not fit the %lu MiB held for clients; connection ended",
+            static_cast<unsigned long>(budget_.cap() >> 20));
+        break;
+      case Ending::kShutdown:
+        Log("worker: shutdown requested by a client");
+        SetEvent(shutdown_event_.get());
+        break;
+      default:  // the client left, or announced too much: nothing to say
+        break;
+    }
+  }
+
+  void Closed(PipeConnection& c) override {
+    std::shared_ptr<PipeConnection> last;  // released outside the lock
+    std::lock_guard<std::mutex> hold(registry_lock_);
+    auto it = connections_.find(&c);
+    if (it == connections_.end()) return;
+    last = std::move(it->second);
+    connections_.erase(it);
+  }
+
+  void Synthesize(std::shared_ptr<PipeConnection> c, SynthesisJob job) override {
+    engine_queue_.Push([this, c = std::move(c), job = std::move(job)]() mutable {
+      RunEngine(std::move(c), std::move(job));
+    });
+  }
+
+  void Touch() override { last_activity_.store(GetTickCount()); }
+
+ private:
+  // On the engine's turn: the request's pauses (they persist for later
+  // requests, so they are set even for a request cancelled meanwhile), then
+  // the synthesis; the rendering runs beside the next request's synthesis.
+  void RunEngine(std::shared_ptr<PipeConnection> c, SynthesisJob job) {
+    for (int i = 0; i < 4; ++i) {
+      if (job.params.pauses[i] >= 0) engine_.SetPause(i + 1, job.params.pauses[i]);
+    }
+    if (!c->AudioWanted(job.id)) {
+      c->Deliver(job.id, {}, true);
       return;
     }
-    if (WaitForSingleObject(c->transport.arrival_event(), kLingerMs) != WAIT_OBJECT_0) break;
+    std::vector<unsigned char> raw;
+    bool ok = engine_.SynthesizeToBuffer(job.text.c_str(), job.params.tags, raw);
+    if (!ok && raw.empty()) {
+      Log("worker: synthesis produced nothing (status %d)", engine_.LastStatus());
+      c->Deliver(job.id, {}, true);
+      return;
+    }
+    // Partial output of a failed synthesis is still spoken.
+    auto render = [this, c, id = job.id, params = job.params, raw = std::move(raw)]() {
+      std::vector<int16_t> samples;
+      if (c->AudioWanted(id)) {
+        try {
+          samples = Render(DecodeMuLaw(raw.data(), raw.size()), params);
+        } catch (const std::bad_alloc&) {
+          Log("worker: out of memory rendering %lu bytes of engine output",
+              static_cast<unsigned long>(raw.size()));
+        }
+      }
+      const size_t bytes = samples.size() * sizeof(int16_t);
+      MakeRoom(bytes);
+      if (c->Deliver(id, std::move(samples), true) == Delivery::kRefused) {
+        Log("worker: no room for %lu bytes of audio within the %lu MiB held for clients; the "
+            "request is refused",
+            static_cast<unsigned long>(bytes), static_cast<unsigned long>(kClientMemoryCap >> 20));
+      }
+    };
+    auto task = std::make_shared<decltype(render)>(std::move(render));
+    if (!synthesis_pool_.Post([task] { (*task)(); })) (*task)();
   }
-  SetThreadpoolWait(wait, c->transport.arrival_event(), nullptr);
-}
 
-// Takes over a connected instance; false when it could not be served (the
-// instance is then closed and the client sees the pipe break).
-bool ServeClient(ServerState& state, unique_file& pipe) {
-  std::unique_ptr<Connection> c;
-  try {
-    c = std::make_unique<Connection>(state, std::move(pipe));
-  } catch (...) {
-    return false;
+  // Cancels streams that have gone unread for kEvictAfterMs or more, the
+  // longest unread first, until `bytes` more fit the budget.
+  void MakeRoom(size_t bytes) {
+    if (budget_.held() + bytes <= budget_.cap()) return;
+    std::vector<std::pair<uint32_t, std::shared_ptr<PipeConnection>>> unread;
+    const uint32_t now = GetTickCount();
+    try {
+      for (std::shared_ptr<PipeConnection>& c : Snapshot()) {
+        uint32_t ms = c->UnreadFor(now);
+        if (ms >= kEvictAfterMs) unread.emplace_back(ms, std::move(c));
+      }
+    } catch (const std::bad_alloc&) {
+    }
+    std::sort(unread.begin(), unread.end(), [](auto& a, auto& b) { return a.first > b.first; });
+    for (auto& [ms, c] : unread) {
+      if (budget_.held() + bytes <= budget_.cap()) break;
+      c->Evict();
+    }
   }
-  long active = ++state.active_clients;
-  Log("worker: client connected (%ld active)", active);
-  c->wait = CreateThreadpoolWait(OnClientReady, c.get(), nullptr);
-  if (!c->wait || !c->transport.arrival_event()) {
-    EndConnection(std::move(c));
-    return false;
+
+  // Every connection, listening or not. Throws std::bad_alloc.
+  std::vector<std::shared_ptr<PipeConnection>> Snapshot() {
+    std::vector<std::shared_ptr<PipeConnection>> all;
+    std::lock_guard<std::mutex> hold(registry_lock_);
+    all.reserve(connections_.size());
+    for (auto& [key, c] : connections_) all.push_back(c);
+    return all;
   }
-  // Arms the read of the first header. When the client has already spoken
-  // (or gone) the read is over and the event is raised here, so the wait
-  // fires at once either way.
-  if (c->transport.MessageWaiting()) SetEvent(c->transport.arrival_event());
-  SetThreadpoolWait(c->wait, c->transport.arrival_event(), nullptr);
-  c.release();  // owned by its wait from here on
-  return true;
-}
 
-unique_file CreateInstance() {
-  return unique_file(CreateNamedPipeW(
-      protocol::kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes,
-      kPipeBufferBytes, 0, PipeSecurity()));
-}
+  // False when the instance could not be made to listen.
+  bool AddListener(unique_file instance) {
+    std::shared_ptr<PipeConnection> c =
+        PipeConnection::Create(*this, std::move(instance), io_pool_.environment());
+    if (!c) return false;
+    try {
+      std::lock_guard<std::mutex> hold(registry_lock_);
+      connections_.emplace(c.get(), c);
+    } catch (...) {
+      return false;
+    }
+    ++listening_;
+    return c->Listen();
+  }
 
-// Ends the process: client threads still running end with it.
+  // Keeps kListeners instances listening. A call while another runs (a
+  // Listen that finds its client at once, or another thread) leaves the
+  // work to that one, which looks again before it stops.
+  void EnsureListeners() {
+    while (listening_.load() < kListeners && !ensuring_.exchange(true)) {
+      bool failed = false;
+      while (!failed && listening_.load() < kListeners) {
+        unique_file instance = CreateInstance();
+        if (!instance) {
+          if (!create_failed_) {
+            Log("worker: could not create the next pipe instance (%lu)", GetLastError());
+          }
+          create_failed_ = failed = true;
+        } else {
+          create_failed_ = false;
+          failed = !AddListener(std::move(instance));  // retried on the next tick
+        }
+      }
+      ensuring_ = false;
+      if (failed) break;
+    }
+  }
+
+  void Refused(long active) {
+    ++refused_;
+    const uint32_t now = GetTickCount();
+    uint32_t last = last_refusal_log_.load();
+    if (refusal_logged_.exchange(true) && TicksSince(now, last) < kRefusalLogMs) return;
+    if (!last_refusal_log_.compare_exchange_strong(last, now)) return;  // another thread logs
+    Log("worker: %ld clients connected, the most it serves; %ld refused since the last such line",
+        active, refused_.exchange(0));
+  }
+
+  static void CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
+    auto* w = static_cast<Worker*>(context);
+    std::vector<std::shared_ptr<PipeConnection>> all;
+    try {
+      all = w->Snapshot();
+    } catch (...) {
+      return;
+    }
+    for (auto& c : all) c->Tick();
+    w->EnsureListeners();
+  }
+
+  Pool io_pool_;
+  Pool synthesis_pool_;
+  EngineDriver& engine_ = EngineDriver::Instance();
+  EngineQueue engine_queue_;
+  MemoryBudget budget_;
+  SessionLimits limits_;
+  protocol::WorkerInfo info_;
+  unique_kernel_handle shutdown_event_;
+  PTP_TIMER timer_ = nullptr;
+  std::atomic<long> active_{0};
+  std::atomic<uint32_t> last_activity_{0};
+  std::mutex registry_lock_;
+  std::unordered_map<PipeConnection*, std::shared_ptr<PipeConnection>> connections_;
+  std::atomic<int> listening_{0};
+  std::atomic<bool> ensuring_{false};
+  bool create_failed_ = false;
+  std::atomic<long> refused_{0};
+  std::atomic<bool> refusal_logged_{false};
+  std::atomic<uint32_t> last_refusal_log_{0};
+};
+
+// Ends the process: connections and syntheses still running end with it.
 [[noreturn]] void Exit(unique_kernel_handle& server_mutex, int code) {
   Log("worker: exiting");
   ReleaseMutex(server_mutex.get());
@@ -176,87 +365,36 @@ int RunServer() {
   unique_kernel_handle server_mutex(CreateMutexW(nullptr, TRUE, protocol::kServerMutexName));
   if (!server_mutex || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
-  static ServerState state;  // lives as long as the detached client threads may
-  state.shutdown_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  state.Touch();
-
+  static Worker worker;  // lives as long as the pool callbacks may
   std::wstring engine_path = EngineCorePath();
-  if (!state.engine.Load(engine_path)) {
+  if (!worker.engine().Load(engine_path)) {
     Log("worker: could not load %ls -- exiting", engine_path.c_str());
     return 1;
   }
-  Log("worker: ready, qmcore %s, engine %d Hz %d-bit format %d", state.engine.Version().c_str(),
-      state.engine.SampleRate(), state.engine.BitsPerSample(), state.engine.FormatCode());
+  EngineDriver& e = worker.engine();
+  Log("worker: ready, qmcore %s, engine %d Hz %d-bit format %d", e.Version().c_str(),
+      e.SampleRate(), e.BitsPerSample(), e.FormatCode());
 
-  unique_file listening = CreateInstance();
-  if (!listening) {
+  unique_file first = CreateInstance();
+  if (!first) {
     Log("worker: CreateNamedPipe failed (%lu)", GetLastError());
     return 1;
   }
-  unique_kernel_handle connect_event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = connect_event.get();
-
-  while (WaitForSingleObject(state.shutdown_event.get(), 0) != WAIT_OBJECT_0) {
-    ResetEvent(connect_event.get());
-    bool connected = false;
-    if (ConnectNamedPipe(listening.get(), &overlapped)) {
-      connected = true;
-    } else {
-      DWORD error = GetLastError();
-      if (error == ERROR_IO_PENDING) {
-        HANDLE waits[2] = {connect_event.get(), state.shutdown_event.get()};
-        DWORD w = WaitForMultipleObjects(2, waits, FALSE, kAcceptWakeMs);
-        if (w == WAIT_OBJECT_0 + 1) {
-          CancelIo(listening.get());
-          break;
-        }
-        if (w == WAIT_TIMEOUT) {
-          uint32_t now = GetTickCount();
-          uint32_t last = state.last_activity.load();
-          if (IdleExpired(state.active_clients.load(), now, last)) {
-            Log("worker: idle for %ld ms with no clients, exiting",
-                static_cast<long>(TicksSince(now, last)));
-            CancelIo(listening.get());
-            break;
-          }
-          CancelIo(listening.get());
-          continue;
-        }
-        DWORD unused = 0;
-        if (!GetOverlappedResult(listening.get(), &overlapped, &unused, FALSE)) {
-          // A client that came and went: the instance must be disconnected
-          // before it can accept again.
-          DisconnectNamedPipe(listening.get());
-          continue;
-        }
-        connected = true;
-      } else if (error == ERROR_PIPE_CONNECTED) {
-        connected = true;
-      } else {
-        // ERROR_NO_DATA and the like: a client connected and already closed
-        // its end. Without a disconnect the instance would fail this way
-        // forever and nobody could connect again.
-        DisconnectNamedPipe(listening.get());
-        Sleep(50);
-        continue;
-      }
-    }
-    if (!connected) continue;
-
-    unique_file next = CreateInstance();
-    if (!next) {
-      Log("worker: could not create the next pipe instance (%lu)", GetLastError());
-      Sleep(50);  // a breath before the retry, instead of spinning
-      continue;
-    }
-    unique_file client = std::move(listening);
-    listening = std::move(next);
-    ServeClient(state, client);
+  if (!worker.Start(std::move(first))) {
+    Log("worker: could not start its clock (%lu) -- exiting", GetLastError());
+    return 1;
   }
 
-  connect_event.reset();
-  listening.reset();
+  // The pool serves the clients; this thread applies the idle rule.
+  while (WaitForSingleObject(worker.shutdown_event(), kAcceptWakeMs) == WAIT_TIMEOUT) {
+    uint32_t now = GetTickCount();
+    uint32_t last = worker.last_activity();
+    if (IdleExpired(worker.active_clients(), now, last)) {
+      Log("worker: idle for %ld ms with no clients, exiting",
+          static_cast<long>(TicksSince(now, last)));
+      break;
+    }
+  }
   Exit(server_mutex, 0);
 }
 

@@ -1,7 +1,8 @@
 // QuellmarServer: hosts the engine core for the user's 64-bit programs and
-// serves them over \\.\pipe\QuellmarTTS, the exchanges of each connection on
-// a thread of the system pool (an idle connection holds none), one synthesis
-// at a time. Exits after kIdleLimitMs without clients, on a
+// serves them over \\.\pipe\QuellmarTTS. Every connection's reads and writes
+// complete through a small thread pool, so no thread waits for a client;
+// syntheses take turns at the engine in the order they were asked for, and
+// render beside each other. Exits after kIdleLimitMs without clients, on a
 // client's Shutdown, or at once when another worker already runs.
 #pragma once
 

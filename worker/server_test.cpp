@@ -1,16 +1,20 @@
 // The worker program under Wine: real processes, the real pipe, the stand-in
 // engine core in a staged install folder.
+// windows.h first: sddl.h needs its types.
+// clang-format off
 #include <windows.h>
 #include <sddl.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -18,6 +22,7 @@
 #include "testing/pipe_client.h"
 #include "testing/user_state.h"
 #include "testing/win_process.h"
+#include "testing/worker_probe.h"
 #include "worker/pipe_security.h"
 #include "worker/protocol.h"
 
@@ -483,6 +488,226 @@ TEST_F(WorkerTest, EightClientsHammeringLeaveTheWorkerServing) {
   Synthesis after = ReadSynthesis(probe);
   EXPECT_EQ(after.end_type, kEnd);
   EXPECT_EQ(after.audio, reference);
+}
+
+// Abusive clients: whatever a client sends, withholds or leaves unread ends
+// at most its own connection, and costs the worker no thread.
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A well-behaved client's short utterance, whole and in time, next to
+// `crowd` misbehaving clients. Reports the worker's threads.
+void ExpectServedBeside(RawPipeClient& good, const std::vector<uint8_t>& reference,
+                        DWORD worker_pid, const char* crowd) {
+  const unsigned threads = testing::ThreadCount(worker_pid);
+  const double mib = testing::PrivateMiB(worker_pid);
+  const DWORD start = GetTickCount();
+  ASSERT_TRUE(good.Send(Request(kShort)));
+  Synthesis s = ReadSynthesis(good);
+  const DWORD took = GetTickCount() - start;
+  EXPECT_EQ(s.end_type, kEnd);
+  EXPECT_EQ(s.audio, reference);
+  EXPECT_LT(took, 1000u);
+  // The pools' threads and the main one, whatever the crowd.
+  EXPECT_LE(threads, 16u);
+  std::printf("%s: worker threads %u, private memory %.0f MiB; a short utterance in %lu ms\n",
+              crowd, threads, mib, took);
+  RawPipeClient late;  // and a newcomer is answered
+  ASSERT_TRUE(late.Connect(kPipeName, 1000));
+  ASSERT_TRUE(late.Send(BuildMessage(kHello)));
+  auto m = late.Read(1000);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->type, kVersionReply);
+}
+
+// A well-behaved client's whole utterance, for comparing with later ones.
+std::vector<uint8_t> Spoken(RawPipeClient& c, std::string_view text) {
+  EXPECT_TRUE(c.Send(Request(text)));
+  return ReadSynthesis(c).audio;
+}
+
+// `n` clients, each connected and having sent `bytes`.
+std::vector<RawPipeClient> Crowd(size_t n, const std::vector<uint8_t>& bytes) {
+  std::vector<RawPipeClient> crowd(n);
+  for (RawPipeClient& c : crowd) {
+    EXPECT_TRUE(c.Connect(kPipeName));
+    EXPECT_TRUE(c.Send(bytes));
+  }
+  return crowd;
+}
+
+// Until the worker has answered each of them as far as its pipe takes.
+bool AllAnswered(std::vector<RawPipeClient>& crowd, DWORD timeout_ms) {
+  return WaitUntil(
+      [&] {
+        return std::all_of(crowd.begin(), crowd.end(), [](auto& c) { return c.Waiting() > 0; });
+      },
+      timeout_ms);
+}
+
+TEST_F(WorkerTest, AbusiveClientsThatNeverReadLeaveOthersServed) {
+  testing::ChildProcess& w = StartWorker();
+  RawPipeClient good;
+  Connect(good);
+  const std::vector<uint8_t> reference = Spoken(good, kShort);
+  // Each asks for more audio than its pipe holds and reads none of it.
+  std::vector<RawPipeClient> stuck = Crowd(500, Request(kLong));
+  ASSERT_TRUE(AllAnswered(stuck, 120000));
+  ExpectServedBeside(good, reference, w.pid(), "500 never-reading clients");
+}
+
+TEST_F(WorkerTest, AbusiveClientsSendingHalfAPayloadLoseTheirConnectionOnly) {
+  testing::ChildProcess& w = StartWorker();
+  RawPipeClient good;
+  Connect(good);
+  const std::vector<uint8_t> reference = Spoken(good, kShort);
+  const std::vector<uint8_t> request = Request(kLong);
+  std::vector<RawPipeClient> half =
+      Crowd(50, std::vector<uint8_t>(request.begin(), request.begin() + request.size() / 2));
+  ExpectServedBeside(good, reference, w.pid(), "50 half payloads");
+  // The message limit (5 s) ends them, unanswered.
+  for (RawPipeClient& c : half) EXPECT_TRUE(c.ServerClosed(10000));
+  EXPECT_EQ(CountOf(ReadLog(log_folder()), "message did not arrive whole within 5000 ms"), 50u);
+}
+
+// This build cancels a stream unread for 10 s, or for 1 s when its 4 MiB
+// for clients run short.
+TEST_F(WorkerTest, AbusiveClientsStalledStreamsAreCancelled) {
+  StartWorker(L"QuellmarServer_shortidle.exe");
+  RawPipeClient good;
+  Connect(good);
+  const std::vector<uint8_t> reference = Spoken(good, kLong);
+  std::string text;
+  for (int i = 0; i < 3; ++i) text += kLong;  // about 1 MB of audio each
+  std::vector<RawPipeClient> stuck = Crowd(8, Request(text));
+  ASSERT_TRUE(AllAnswered(stuck, 20000));
+  Sleep(1500);
+  // The memory they hold is what a newcomer's audio needs.
+  ASSERT_TRUE(good.Send(Request(kLong)));
+  Synthesis s = ReadSynthesis(good);
+  EXPECT_EQ(s.end_type, kEnd);
+  EXPECT_EQ(s.audio, reference);
+  const std::string log = ReadLog(log_folder());
+  EXPECT_NE(log.find("worker: a client read nothing for 1 s while the memory held for clients ran "
+                     "short; its stream is cancelled and the connection ended"),
+            std::string::npos)
+      << log;
+  // The rest go at the stall limit: each finds what its pipe held, then the pipe broken.
+  Sleep(12000);
+  for (RawPipeClient& c : stuck) EXPECT_NE(ReadSynthesis(c).end_type, kEnd);
+  EXPECT_NE(ReadLog(log_folder())
+                .find("worker: a client read nothing for 10 s; its stream is "
+                      "cancelled and the connection ended"),
+            std::string::npos);
+}
+
+TEST_F(WorkerTest, AbusiveClientsPastTheConnectionCapAreRefusedAndSaidSo) {
+  // This build serves 20 clients at once.
+  StartWorker(L"QuellmarServer_shortidle.exe");
+  std::vector<RawPipeClient> served = Crowd(20, BuildMessage(kHello));
+  ASSERT_TRUE(AllAnswered(served, 5000));
+  RawPipeClient refused;
+  Connect(refused);
+  EXPECT_TRUE(refused.ServerClosed(5000));
+  served.pop_back();  // one leaves: room for the next
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        RawPipeClient next;
+        return next.Connect(kPipeName, 1000) && next.Send(BuildMessage(kHello)) && next.Read(1000);
+      },
+      5000));
+  EXPECT_NE(
+      ReadLog(log_folder()).find("worker: 20 clients connected, the most it serves; 1 refused"),
+      std::string::npos);
+}
+
+TEST_F(WorkerTest, AbusiveClientsKeptConnectionsOutliveRetiredPoolThreads) {
+  testing::ChildProcess& w = StartWorker();
+  std::vector<RawPipeClient> kept(4);
+  for (RawPipeClient& c : kept) Connect(c);
+  auto burst = [&] {
+    std::vector<std::thread> threads;
+    std::vector<Synthesis> got(kept.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+      threads.emplace_back([&, i] {
+        for (int k = 0; k < 5; ++k) {
+          if (!kept[i].Send(Request(kLong))) return;
+          got[i] = ReadSynthesis(kept[i]);
+        }
+      });
+    }
+    for (auto& t : threads) t.join();
+    return got;
+  };
+  const std::vector<Synthesis> before = burst();
+  const unsigned busy = testing::ThreadCount(w.pid());
+  Sleep(15000);  // the pools retire their idle threads meanwhile
+  const unsigned idle = testing::ThreadCount(w.pid());
+  const std::vector<Synthesis> after = burst();
+  for (size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_EQ(after[i].end_type, kEnd) << i;
+    EXPECT_EQ(after[i].audio, before[i].audio) << i;
+  }
+  std::printf("worker threads: %u after a burst, %u after 15 s idle\n", busy, idle);
+  // Served on the same connections: no client connected again.
+  EXPECT_EQ(CountOf(ReadLog(log_folder()), "worker: client connected"), kept.size());
+}
+
+TEST_F(WorkerTest, AbusiveClientsCancelAfterEndIsAnsweredInOrder) {
+  StartWorker();
+  RawPipeClient c;
+  Connect(c);
+  // An utterance that fits the pipe: the worker sends it all and its End
+  // before the client reads any, and the client's Cancel crosses that End.
+  ASSERT_TRUE(c.Send(Request("Yes.")));
+  DWORD waiting = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        DWORD now = c.Waiting();
+        bool settled = now > 0 && now == waiting;
+        waiting = now;
+        return settled;
+      },
+      5000));
+  ASSERT_LT(waiting, 60000u);
+  std::vector<uint8_t> both = BuildMessage(kCancel);
+  std::vector<uint8_t> info = BuildMessage(kInfoRequest);
+  both.insert(both.end(), info.begin(), info.end());
+  ASSERT_TRUE(c.Send(both));
+  EXPECT_EQ(ReadSynthesis(c).end_type, kEnd);
+  auto ack = c.Read(5000);
+  ASSERT_TRUE(ack);
+  EXPECT_EQ(ack->type, kAck);
+  auto reply = c.Read(5000);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->type, kInfoReply);
+}
+
+TEST_F(WorkerTest, AbusiveClientsConnectingAndClosingAtOnceAreAllServed) {
+  StartWorker();
+  int busy = 0;
+  const DWORD start = GetTickCount();
+  for (int i = 0; i < 1000; ++i) {
+    RawPipeClient c;
+    bool was_busy = false;
+    ASSERT_TRUE(c.Connect(kPipeName, 10000, &was_busy)) << i;
+    busy += was_busy;
+  }
+  const DWORD took = GetTickCount() - start;
+  // Found busy, a client waits for the next instance, which comes at once:
+  // the worker never pauses with nobody listening (such pauses made it 26 s).
+  std::printf("1000 connect-and-close cycles: %lu ms, %d found every instance taken\n", took, busy);
+  EXPECT_LT(took, 10000u);
+  RawPipeClient c;
+  Connect(c);
+  ASSERT_TRUE(c.Send(BuildMessage(kHello)));
+  auto m = c.Read(5000);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->type, kVersionReply);
 }
 
 TEST(PipeSecurityWin, DescriptorFromTheProcessTokenConverts) {

@@ -3,8 +3,7 @@ if(NOT QM_FLAVOR STREQUAL "win64")
   return()
 endif()
 
-add_executable(fake_worker ${CMAKE_SOURCE_DIR}/testing/fake_worker.cpp
-               ${CMAKE_SOURCE_DIR}/worker/pipe_transport.cpp)
+add_executable(fake_worker ${CMAKE_SOURCE_DIR}/testing/fake_worker.cpp)
 target_link_libraries(fake_worker PRIVATE qm_protocol qm_common)
 target_link_options(fake_worker PRIVATE -municode)
 

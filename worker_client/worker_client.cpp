@@ -26,12 +26,6 @@ bool ServerMutexExists() {
   return m.valid();
 }
 
-// Polls every 100 ms, at most `polls` times, until the server mutex is
-// (`present`) or is not there.
-void PollServerMutex(bool present, int polls) {
-  for (int i = 0; i < polls && ServerMutexExists() != present; ++i) Sleep(kPollMs);
-}
-
 bool FileExists(const std::wstring& path) {
   return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -89,14 +83,119 @@ std::wstring ChooseWorkerPath(const std::vector<std::wstring>& candidates) {
   return WithBackslash(candidates.front()) + kWorkerInX86;
 }
 
+bool KeepWaitingUntil(void* limit) {
+  auto* l = static_cast<WaitLimit*>(limit);
+  if (static_cast<int32_t>(GetTickCount() - l->until) < 0) return true;
+  l->reached = true;
+  return false;
+}
+
+// How long one request goes on waiting. Every wait of the request, for the
+// worker or for its launch, goes through here: the caller is asked every
+// kWaitPollMs, and once it has stopped waiting only a short grace is left.
+class WorkerClient::Patience {
+ public:
+  enum class Wait { kSignalled, kTimedOut, kGaveUp, kFailed };
+
+  Patience(WaitCallback keep_waiting, void* context)
+      : keep_waiting_(keep_waiting), context_(context) {}
+
+  bool asks_caller() const { return keep_waiting_ != nullptr; }
+  bool gave_up() const { return gave_up_; }
+
+  // The caller is no longer asked; waits end `grace_ms` from now.
+  void GiveUp(DWORD grace_ms) {
+    gave_up_ = true;
+    deadline_ = GetTickCount() + grace_ms;
+  }
+  // Whether to go on: the caller's answer, or the grace not yet over.
+  bool GoOn() {
+    if (gave_up_) return static_cast<int32_t>(deadline_ - GetTickCount()) > 0;
+    if (keep_waiting_ && !keep_waiting_(context_)) {
+      GiveUp(0);
+      return false;
+    }
+    return true;
+  }
+
+  // Waits at most `ms` for `object` (null: only lets the time pass).
+  // kTimedOut when `ms` passed, kGaveUp when the caller stopped waiting
+  // first. An abandoned mutex counts as signalled.
+  Wait For(HANDLE object, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+      const DWORD spent = GetTickCount() - start;
+      if (spent >= ms) return Wait::kTimedOut;
+      DWORD slice = ms - spent;
+      if (gave_up_) {
+        const int32_t left = static_cast<int32_t>(deadline_ - GetTickCount());
+        if (left <= 0) return Wait::kGaveUp;
+        slice = std::min<DWORD>(slice, static_cast<DWORD>(left));
+      } else if (keep_waiting_) {
+        slice = std::min(slice, kWaitPollMs);
+      }
+      if (object) {
+        const DWORD w = WaitForSingleObject(object, slice);
+        if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) return Wait::kSignalled;
+        if (w != WAIT_TIMEOUT) return Wait::kFailed;
+      } else {
+        ::Sleep(slice);
+      }
+      if (!gave_up_ && !GoOn()) return Wait::kGaveUp;
+    }
+  }
+  // Lets `ms` pass; false when the caller stopped waiting meanwhile.
+  bool Sleep(DWORD ms) { return For(nullptr, ms) == Wait::kTimedOut; }
+
+ private:
+  WaitCallback keep_waiting_;
+  void* context_;
+  bool gave_up_ = false;
+  DWORD deadline_ = 0;
+};
+
+using Patience = WorkerClient::Patience;
+
+namespace {
+
+// Polls every 100 ms, at most `polls` times, until the server mutex is
+// (`present`) or is not there. False when the caller stopped waiting.
+bool PollServerMutex(bool present, int polls, Patience& patience) {
+  for (int i = 0; i < polls && ServerMutexExists() != present; ++i) {
+    if (!patience.Sleep(kPollMs)) return false;
+  }
+  return true;
+}
+
+// Waits up to kBusyWaitMs for a free instance of the pipe. False when the
+// caller stopped waiting.
+bool WaitForInstance(Patience& patience) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= kBusyWaitMs) return true;
+    const DWORD slice =
+        patience.asks_caller() ? std::min(kWaitPollMs, kBusyWaitMs - spent) : kBusyWaitMs - spent;
+    // Done at once when an instance is free or when there is no pipe at all.
+    if (WaitNamedPipeW(kPipeName, slice) || GetLastError() != ERROR_SEM_TIMEOUT) return true;
+    if (!patience.GoOn()) return false;
+  }
+}
+
+}  // namespace
+
 // One connection to the worker. The pipe is opened for overlapped operation
-// so that every wait for the worker is bounded: by the request's own
-// keep-waiting question, asked every kWaitPollMs, or by a deadline once the
-// request has given up. Without either a wait lasts as long as the worker
-// takes.
+// so that every wait for the worker is bounded: by the request's patience,
+// and by how long the worker may stay silent. A connection is kept for the
+// next request only when its last exchange ended in step: after a Cancel
+// (which may cross the worker's End and be answered with a stray Ack), a
+// message that was not the answer, or a wait that was given up, what comes
+// next on it would be taken for the next request's answer.
 class WorkerClient::Connection {
  public:
-  enum class Io { kDone, kFailed, kGaveUp };
+  // kGaveUp: the caller stopped waiting; kSilent: the worker said nothing
+  // for as long as it may.
+  enum class Io { kDone, kFailed, kGaveUp, kSilent };
   struct Message {
     uint32_t type = 0;
     std::vector<uint8_t> payload;
@@ -104,8 +203,8 @@ class WorkerClient::Connection {
 
   // Null with `error` set when the pipe cannot be opened.
   static std::unique_ptr<Connection> Open(DWORD& error) {
-    unique_file pipe(CreateFileW(kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    unique_file pipe(CreateFileW(kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED, nullptr));
     if (!pipe) {
       error = GetLastError();
       return nullptr;
@@ -125,18 +224,16 @@ class WorkerClient::Connection {
     }
   }
 
-  // Starts a request: who is asked whether to go on waiting, no deadline.
-  void Begin(WaitCallback keep_waiting, void* context) {
-    keep_waiting_ = keep_waiting;
-    context_ = context;
-    has_deadline_ = false;
+  // Starts an exchange: whose patience it runs on, and how long the worker
+  // may stay silent in it.
+  void Begin(Patience& patience, DWORD silence_ms) {
+    patience_ = &patience;
+    silence_ms_ = silence_ms;
   }
-  // From now on no wait lasts past `ms` from now.
-  void SetDeadline(DWORD ms) {
-    has_deadline_ = true;
-    deadline_ = GetTickCount() + ms;
-  }
-  bool bounded() const { return keep_waiting_ != nullptr; }
+  DWORD silence_ms() const { return silence_ms_; }
+  bool in_step() const { return in_step_; }
+  // What follows on this connection may answer something else.
+  void LoseStep() { in_step_ = false; }
 
   Io WriteAll(const void* data, size_t size) {
     auto* p = static_cast<unsigned char*>(const_cast<void*>(data));
@@ -155,23 +252,23 @@ class WorkerClient::Connection {
     return WriteAll(header, sizeof(header));
   }
 
-  // kGaveUp only when the wait was given up before any byte of the message
-  // was taken, so that the stream is still at a message boundary.
+  // A wait given up inside a message ends in kFailed: the rest of that
+  // message is lost to the stream.
   Io ReadMessage(Message& out) {
     uint8_t raw[kHeaderBytes];
     Io io = ReadExact(raw, sizeof(raw));
     if (io != Io::kDone) return io;
     Header h = DecodeHeader(raw);
-    if (h.length > kClientPayloadLimit) return Io::kFailed;
+    if (h.length > kClientPayloadLimit) return Fail();
     try {
       out.payload.assign(h.length, 0);
     } catch (const std::bad_alloc&) {
-      return Io::kFailed;
+      return Fail();
     }
     out.type = h.type;
     if (h.length == 0) return Io::kDone;
     io = ReadExact(out.payload.data(), out.payload.size());
-    return io == Io::kGaveUp ? Io::kFailed : io;
+    return io == Io::kGaveUp ? Fail() : io;
   }
 
   Connection(unique_file pipe, unique_kernel_handle event)
@@ -180,6 +277,11 @@ class WorkerClient::Connection {
  private:
   static constexpr size_t kReadChunk = 65536;
 
+  Io Fail() {
+    in_step_ = false;
+    return Io::kFailed;
+  }
+
   // One read or write and its wait.
   Io Transfer(bool write, void* data, DWORD size, DWORD& moved) {
     moved = 0;
@@ -187,32 +289,20 @@ class WorkerClient::Connection {
     o.hEvent = event_.get();
     BOOL ok = write ? WriteFile(pipe_.get(), data, size, nullptr, &o)
                     : ReadFile(pipe_.get(), data, size, nullptr, &o);
-    if (!ok && GetLastError() != ERROR_IO_PENDING) return Io::kFailed;
+    if (!ok && GetLastError() != ERROR_IO_PENDING) return Fail();
     if (ok) {  // done at once (the bytes were there): no wait to ask the system for
-      return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone
-                                                                             : Io::kFailed;
+      return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone : Fail();
     }
-    for (;;) {
-      DWORD timeout = INFINITE;
-      if (has_deadline_) {
-        const int32_t left = static_cast<int32_t>(deadline_ - GetTickCount());
-        timeout = left > 0 ? static_cast<DWORD>(left) : 0;
-      } else if (keep_waiting_) {
-        timeout = kWaitPollMs;
-      }
-      const DWORD w = WaitForSingleObject(event_.get(), timeout);
-      if (w == WAIT_OBJECT_0) {
-        return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone
-                                                                               : Io::kFailed;
-      }
-      const bool give_up =
-          w != WAIT_TIMEOUT || has_deadline_ || (keep_waiting_ && !keep_waiting_(context_));
-      if (!give_up) continue;
-      CancelIoEx(pipe_.get(), &o);
-      // The operation may have finished before the cancel reached it.
-      if (GetOverlappedResult(pipe_.get(), &o, &moved, TRUE) && moved > 0) return Io::kDone;
-      return w == WAIT_TIMEOUT ? Io::kGaveUp : Io::kFailed;
+    const Patience::Wait w = patience_->For(event_.get(), silence_ms_);
+    if (w == Patience::Wait::kSignalled) {
+      return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone : Fail();
     }
+    CancelIoEx(pipe_.get(), &o);
+    // The operation may have finished before the cancel reached it.
+    if (GetOverlappedResult(pipe_.get(), &o, &moved, TRUE) && moved > 0) return Io::kDone;
+    in_step_ = false;
+    if (w == Patience::Wait::kGaveUp) return Io::kGaveUp;
+    return w == Patience::Wait::kTimedOut ? Io::kSilent : Io::kFailed;
   }
 
   // One read brings in as much as has arrived, so a stream of pieces costs
@@ -224,8 +314,7 @@ class WorkerClient::Connection {
       if (begin_ == end_) {
         DWORD got = 0;
         Io io = Transfer(false, buffer_.data(), static_cast<DWORD>(buffer_.size()), got);
-        if (io == Io::kGaveUp && took) return Io::kFailed;
-        if (io != Io::kDone) return io;
+        if (io != Io::kDone) return io == Io::kGaveUp && took ? Fail() : io;
         begin_ = 0;
         end_ = got;
       }
@@ -244,13 +333,26 @@ class WorkerClient::Connection {
   std::vector<uint8_t> buffer_;
   size_t begin_ = 0;
   size_t end_ = 0;
-  WaitCallback keep_waiting_ = nullptr;
-  void* context_ = nullptr;
-  bool has_deadline_ = false;
-  DWORD deadline_ = 0;
+  Patience* patience_ = nullptr;
+  DWORD silence_ms_ = kWorkerSilenceMs;
+  bool in_step_ = true;
 };
 
 using Io = WorkerClient::Connection::Io;
+
+namespace {
+
+// How long the worker may stay silent before answering what it answers at
+// once: the caller decides when it is asked, the client's own bound otherwise.
+DWORD AnswerBound(const Patience& patience) {
+  return patience.asks_caller() ? kWorkerSilenceMs : kWorkerAnswerMs;
+}
+
+void LogSilence(DWORD ms) {
+  Log("pipe: the worker did not answer within %lu ms", static_cast<unsigned long>(ms));
+}
+
+}  // namespace
 
 WorkerClient::WorkerClient() : worker_path_(ChooseWorkerPath(WorkerCandidateFolders())) {}
 
@@ -258,7 +360,7 @@ WorkerClient::WorkerClient(std::wstring worker_path) : worker_path_(std::move(wo
 
 WorkerClient::~WorkerClient() = default;
 
-bool WorkerClient::EnsureWorkerRunning() {
+bool WorkerClient::EnsureWorkerRunning(Patience& patience) {
   if (ServerMutexExists()) return true;
   if (!FileExists(worker_path_)) {
     Log("pipe: worker not found at %ls", worker_path_.c_str());
@@ -267,8 +369,7 @@ bool WorkerClient::EnsureWorkerRunning() {
   Log("pipe: launching worker %ls", worker_path_.c_str());
   unique_kernel_handle launch(CreateMutexW(nullptr, FALSE, kLaunchMutexName));
   if (!launch) return false;
-  DWORD wait = WaitForSingleObject(launch.get(), kLaunchMutexWaitMs);
-  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return false;
+  if (patience.For(launch.get(), kLaunchMutexWaitMs) != Patience::Wait::kSignalled) return false;
   if (ServerMutexExists()) {  // someone else started one meanwhile
     ReleaseMutex(launch.get());
     return true;
@@ -283,26 +384,24 @@ bool WorkerClient::EnsureWorkerRunning() {
   if (started) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    PollServerMutex(true, kLaunchPolls);
+    PollServerMutex(true, kLaunchPolls, patience);
   }
   ReleaseMutex(launch.get());
   return started;
 }
 
-std::unique_ptr<WorkerClient::Connection> WorkerClient::Connect(WaitCallback keep_waiting,
-                                                                void* context) {
-  std::lock_guard<std::mutex> guard(connect_lock_);
+std::unique_ptr<WorkerClient::Connection> WorkerClient::Connect(Patience& patience) {
   for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
     DWORD error = 0;
     std::unique_ptr<Connection> c = Connection::Open(error);
     if (!c) {
       if (error == ERROR_FILE_NOT_FOUND) {
-        if (attempt == 1) EnsureWorkerRunning();
-        Sleep(kNotFoundRetryMs);
+        if (attempt == 1) EnsureWorkerRunning(patience);
+        if (!patience.Sleep(kNotFoundRetryMs)) return nullptr;
         continue;
       }
       if (error == ERROR_PIPE_BUSY) {
-        WaitNamedPipeW(kPipeName, kBusyWaitMs);
+        if (!WaitForInstance(patience)) return nullptr;
         continue;
       }
       if (error == ERROR_ACCESS_DENIED) {
@@ -316,12 +415,18 @@ std::unique_ptr<WorkerClient::Connection> WorkerClient::Connect(WaitCallback kee
       Log("pipe: gave up connecting to the worker");
       return nullptr;
     }
-    c->Begin(keep_waiting, context);
+    c->Begin(patience, AnswerBound(patience));
     Io io = c->Send(kHello);
     Connection::Message reply;
     if (io == Io::kDone) io = c->ReadMessage(reply);
     // The caller stopped waiting: that says nothing about the worker.
-    if (io == Io::kGaveUp) return nullptr;
+    if (io == Io::kGaveUp || patience.gave_up()) return nullptr;
+    // A worker that takes the connection and never answers is stuck, not
+    // of another version: asking it to shut down would go unanswered too.
+    if (io == Io::kSilent) {
+      LogSilence(c->silence_ms());
+      return nullptr;
+    }
     uint32_t version = 0;
     if (io == Io::kDone && reply.type == kVersionReply &&
         ParseVersionReply(reply.payload, version) && version == kVersion) {
@@ -329,13 +434,13 @@ std::unique_ptr<WorkerClient::Connection> WorkerClient::Connect(WaitCallback kee
     }
 
     Log("pipe: worker speaks a different protocol version, replacing it");
-    c->Begin(nullptr, nullptr);
-    c->Send(kShutdown);
-    Connection::Message ignored;
-    c->ReadMessage(ignored);
+    if (c->Send(kShutdown) == Io::kDone) {
+      Connection::Message ignored;
+      c->ReadMessage(ignored);
+    }
     c.reset();
-    PollServerMutex(false, kStalePolls);
-    if (!EnsureWorkerRunning()) {
+    if (patience.gave_up() || !PollServerMutex(false, kStalePolls, patience)) return nullptr;
+    if (!EnsureWorkerRunning(patience)) {
       Log("pipe: could not replace the stale worker");
       return nullptr;
     }
@@ -344,26 +449,24 @@ std::unique_ptr<WorkerClient::Connection> WorkerClient::Connect(WaitCallback kee
   return nullptr;
 }
 
-std::unique_ptr<WorkerClient::Connection> WorkerClient::Acquire(bool& reused,
-                                                                WaitCallback keep_waiting,
-                                                                void* context) {
+std::unique_ptr<WorkerClient::Connection> WorkerClient::Acquire(bool& reused, Patience& patience) {
   {
     std::lock_guard<std::mutex> guard(idle_lock_);
     if (!idle_.empty()) {
       std::unique_ptr<Connection> c = std::move(idle_.back());
       idle_.pop_back();
       reused = true;
-      c->Begin(keep_waiting, context);
       return c;
     }
   }
   reused = false;
-  return Connect(keep_waiting, context);
+  return Connect(patience);
 }
 
 void WorkerClient::Release(std::unique_ptr<Connection> c) {
+  if (!c->in_step()) return;  // closes it
   std::lock_guard<std::mutex> guard(idle_lock_);
-  if (idle_.size() >= kMaxIdleConnections) return;  // closes it
+  if (idle_.size() >= kMaxIdleConnections) return;
   try {
     idle_.push_back(std::move(c));
   } catch (const std::bad_alloc&) {
@@ -378,39 +481,52 @@ void WorkerClient::CloseIdle() {
 
 namespace {
 
-enum class Exchange { kEnded, kError, kBroken, kAbandoned };
+enum class Exchange { kEnded, kError, kBroken, kAbandoned, kSilent };
 
 // One synthesis on one connection. `delivered` tells whether the callback
 // has had any audio.
-Exchange Synthesize(WorkerClient::Connection& c, const std::vector<uint8_t>& request,
-                    WorkerClient::AudioCallback callback, void* context, bool& delivered) {
+Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
+                    const std::vector<uint8_t>& request, WorkerClient::AudioCallback callback,
+                    void* context, bool& delivered) {
+  c.Begin(patience, kWorkerSilenceMs);
   Io io = c.WriteAll(request.data(), request.size());
   if (io == Io::kGaveUp) return Exchange::kAbandoned;
+  if (io == Io::kSilent) return Exchange::kSilent;
   if (io != Io::kDone) return Exchange::kBroken;
   bool cancelled = false;
-  // Once the request is given up, a worker that answers is drained to its
-  // End; one that does not is left soon after, with the connection.
-  auto give_up = [&] {
+  // Once the synthesis is cancelled its pieces are drained to the worker's
+  // End. A caller that still waits (its output refused one write, say)
+  // waits for that End as for any answer; one that has stopped waiting
+  // leaves soon after, with the connection.
+  auto cancel = [&] {
     cancelled = true;
-    if (c.bounded()) c.SetDeadline(kCancelGraceMs);
-    return c.Send(kCancel) != Io::kFailed;
+    c.LoseStep();  // the Cancel may cross the End and be answered with Ack
+    if (!patience.gave_up()) patience.GoOn();
+    if (patience.gave_up()) patience.GiveUp(kCancelGraceMs);
+    return c.Send(kCancel) == Io::kDone;
   };
   for (;;) {
     WorkerClient::Connection::Message m;
     io = c.ReadMessage(m);
     if (io == Io::kGaveUp && !cancelled) {
-      if (!give_up()) return Exchange::kAbandoned;
+      if (!cancel()) return Exchange::kAbandoned;
       continue;
     }
-    if (io != Io::kDone) return cancelled ? Exchange::kAbandoned : Exchange::kBroken;
+    if (io == Io::kSilent) return Exchange::kSilent;
+    if (io != Io::kDone) {
+      return cancelled || patience.gave_up() ? Exchange::kAbandoned : Exchange::kBroken;
+    }
     if (m.type == kEnd) return Exchange::kEnded;
     if (m.type == kError) return Exchange::kError;
     std::span<const uint8_t> audio;
-    if (m.type == kAudioPiece && !cancelled && callback && ParseAudioPiece(m.payload, audio)) {
-      delivered = true;
-      if (!callback(audio.data(), static_cast<uint32_t>(audio.size()), context) && !give_up()) {
-        return Exchange::kAbandoned;
-      }
+    if (m.type != kAudioPiece || !ParseAudioPiece(m.payload, audio)) {
+      c.LoseStep();  // an answer to something else: skipped
+      continue;
+    }
+    if (cancelled || !callback) continue;
+    delivered = true;
+    if (!callback(audio.data(), static_cast<uint32_t>(audio.size()), context) && !cancel()) {
+      return Exchange::kAbandoned;
     }
   }
 }
@@ -439,19 +555,23 @@ bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double du
   } catch (const std::exception&) {
     return false;
   }
+  Patience patience(keep_waiting, context);
   bool delivered = false;
   for (int attempt = 1;; ++attempt) {
     bool reused = false;
-    std::unique_ptr<Connection> c = Acquire(reused, keep_waiting, context);
+    std::unique_ptr<Connection> c = Acquire(reused, patience);
     if (!c) return false;
-    switch (Synthesize(*c, message, callback, context, delivered)) {
+    switch (Synthesize(*c, patience, message, callback, context, delivered)) {
       case Exchange::kEnded:
         Release(std::move(c));
         return true;
       case Exchange::kError:
-        Release(std::move(c));  // the stream is still in step
+        Release(std::move(c));  // in step, unless something stray came first
         return false;
       case Exchange::kAbandoned:
+        return false;
+      case Exchange::kSilent:
+        LogSilence(kWorkerSilenceMs);
         return false;
       case Exchange::kBroken:
         break;
@@ -465,22 +585,27 @@ bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double du
   }
 }
 
-bool WorkerClient::RequestInfo(WorkerInfo& out) {
+bool WorkerClient::RequestInfo(WorkerInfo& out, WaitCallback keep_waiting, void* context) {
   out = WorkerInfo{};
+  Patience patience(keep_waiting, context);
   for (int attempt = 1;; ++attempt) {
     bool reused = false;
-    std::unique_ptr<Connection> c = Acquire(reused, nullptr, nullptr);
+    std::unique_ptr<Connection> c = Acquire(reused, patience);
     if (!c) return false;
+    c->Begin(patience, AnswerBound(patience));
     Connection::Message reply;
     Io io = c->Send(kInfoRequest);
     if (io == Io::kDone) io = c->ReadMessage(reply);
     if (io == Io::kDone) {
-      bool ok = reply.type == kInfoReply && ParseInfoReply(reply.payload, out);
-      Release(std::move(c));
-      return ok;
+      if (reply.type == kInfoReply && ParseInfoReply(reply.payload, out)) {
+        Release(std::move(c));
+        return true;
+      }
+      return false;  // not the answer: the connection goes with it
     }
+    if (io == Io::kSilent) LogSilence(c->silence_ms());
     // The stream's position is unknown after a failed read: start afresh.
-    if (!reused || attempt > 1) return false;
+    if (io != Io::kFailed || patience.gave_up() || !reused || attempt > 1) return false;
     CloseIdle();
   }
 }
@@ -488,12 +613,23 @@ bool WorkerClient::RequestInfo(WorkerInfo& out) {
 void WorkerClient::RequestShutdown() {
   CloseIdle();
   if (!ServerMutexExists()) return;
-  if (std::unique_ptr<Connection> c = Connect(nullptr, nullptr)) {
-    c->Send(kShutdown);
-    Connection::Message ignored;
-    c->ReadMessage(ignored);
+  // Unregistration waits on this: a worker that does not answer is left
+  // to its own end rather than waited for.
+  WaitLimit limit(kShutdownAnswerMs);
+  Patience patience(KeepWaitingUntil, &limit);
+  if (std::unique_ptr<Connection> c = Connect(patience)) {
+    c->Begin(patience, kShutdownAnswerMs);
+    if (c->Send(kShutdown) == Io::kDone) {
+      Connection::Message ignored;
+      c->ReadMessage(ignored);
+    }
   }
-  PollServerMutex(false, kShutdownPolls);
+  if (limit.reached) {
+    Log("pipe: the worker did not take the request to shut down within %lu ms",
+        static_cast<unsigned long>(kShutdownAnswerMs));
+  }
+  Patience polling(nullptr, nullptr);
+  PollServerMutex(false, kShutdownPolls, polling);
 }
 
 }  // namespace Quellmar

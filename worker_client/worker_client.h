@@ -11,8 +11,8 @@
 #include <windows.h>
 
 #include <array>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,20 +37,42 @@ std::vector<std::wstring> WorkerCandidateFolders();
 // empty without candidates.
 std::wstring ChooseWorkerPath(const std::vector<std::wstring>& candidates);
 
-// How long a request that has given up (the caller refused audio or stopped
-// waiting) waits for the worker's End before it drops the connection.
+// How long a request that has given up (the caller stopped waiting) waits
+// for the worker's End before it drops the connection.
 inline constexpr DWORD kCancelGraceMs = 30;
 // How often a waiting request asks its caller whether to go on waiting.
 inline constexpr DWORD kWaitPollMs = 20;
+// The longest any wait lasts without a byte from the worker, whatever the
+// caller's patience: a worker that says nothing for this long is stuck. (A
+// synthesis may queue behind other programs' for the engine.)
+inline constexpr DWORD kWorkerSilenceMs = 30000;
+// How long a caller without a keep-waiting callback waits for the answer to
+// Hello, InfoRequest or Shutdown, which the worker gives at once.
+inline constexpr DWORD kWorkerAnswerMs = 5000;
+// How long RequestShutdown waits for the worker to take its Shutdown.
+inline constexpr DWORD kShutdownAnswerMs = 2000;
 // Idle connections a client keeps for its next requests.
 inline constexpr size_t kMaxIdleConnections = 4;
+
+// Patience that is only a time limit, for callers with nobody to ask: pass
+// KeepWaitingUntil as the keep-waiting callback and a WaitLimit as its
+// context, or call it from a callback of your own.
+struct WaitLimit {
+  explicit WaitLimit(DWORD ms) : until(GetTickCount() + ms) {}
+  // From now on the limit is `ms` from now (a render that made progress).
+  void Restart(DWORD ms) { until = GetTickCount() + ms; }
+  DWORD until;
+  bool reached = false;  // set once a wait was given up for the limit
+};
+bool KeepWaitingUntil(void* limit);
 
 class WorkerClient {
  public:
   // Called for every piece of 16-bit 16 kHz PCM; false asks for no more.
   using AudioCallback = bool (*)(const unsigned char* bytes, uint32_t count, void* context);
   // Asked with the request's context every kWaitPollMs while the request
-  // waits for the worker; false gives the request up (a Cancel is sent).
+  // waits (for the worker, for its launch, for a free pipe instance); false
+  // gives the request up (a synthesis under way is sent Cancel).
   using WaitCallback = bool (*)(void* context);
   using Pauses = std::array<int32_t, 4>;
 
@@ -60,39 +82,47 @@ class WorkerClient {
   WorkerClient& operator=(const WorkerClient&) = delete;
   ~WorkerClient();  // closes its connections; the worker keeps running
 
-  // True when the worker ended the synthesis with End, also after a
-  // cancellation. `pauses` null sends -1 for all four. A text the worker
-  // would refuse for its size is refused here (false, nothing sent).
+  // True when the worker ended the synthesis with End, also after the
+  // callback refused audio (a refusal only cancels this synthesis); false
+  // when the worker failed, did not answer or the caller stopped waiting.
+  // `pauses` null sends -1 for all four. A text the worker would refuse for
+  // its size is refused here (false, nothing sent).
   bool RequestSynthesis(const char* text, uint32_t length, double duration_factor,
                         double pitch_factor, double gain_factor, bool tags, const Pauses* pauses,
                         AudioCallback callback, void* context, WaitCallback keep_waiting = nullptr);
   // True when a complete InfoReply arrived; `out` is zero-filled otherwise.
-  bool RequestInfo(WorkerInfo& out);
-  // Asks a running worker to exit and waits up to 2 seconds for it to go.
+  // Without `keep_waiting` the answer is waited for kWorkerAnswerMs; with
+  // it, for as long as the caller goes on waiting (kWorkerSilenceMs at most).
+  bool RequestInfo(WorkerInfo& out, WaitCallback keep_waiting = nullptr, void* context = nullptr);
+  // Asks a running worker to exit (waiting kShutdownAnswerMs for it to take
+  // the request) and waits up to 2 seconds for it to go.
   void RequestShutdown();
 
   const std::wstring& worker_path() const { return worker_path_; }
 
   class Connection;  // one pipe connection to the worker
+  class Patience;    // how long one request goes on waiting
 
  private:
-  bool EnsureWorkerRunning();
+  bool EnsureWorkerRunning(Patience& patience);
   // A new connection that has passed the handshake, launching or replacing
-  // the worker as needed; null on failure.
-  std::unique_ptr<Connection> Connect(WaitCallback keep_waiting, void* context);
+  // the worker as needed; null on failure or when the caller stopped waiting.
+  std::unique_ptr<Connection> Connect(Patience& patience);
   // An idle connection (`reused`) or a new one.
-  std::unique_ptr<Connection> Acquire(bool& reused, WaitCallback keep_waiting, void* context);
+  std::unique_ptr<Connection> Acquire(bool& reused, Patience& patience);
+  // Keeps a connection whose last exchange ended in step; closes any other.
   void Release(std::unique_ptr<Connection> connection);
   void CloseIdle();
 
   // Requests of several threads run at once, each on a connection of its
-  // own: a caller whose callback blocks (a paused output) holds up nobody
-  // else. Connections that are free wait here for the next request.
+  // own, and no lock is held while anything waits: a caller whose callback
+  // blocks (a paused output) or whose worker is slow to answer holds up
+  // nobody else, and every waiting caller is asked whether to go on. Two
+  // threads that find no worker both try to launch one; the launch mutex
+  // lets only one start it. Connections that are free wait here for the
+  // next request.
   std::mutex idle_lock_;
   std::vector<std::unique_ptr<Connection>> idle_;
-  // New connections are made one at a time, so that a launch or a
-  // replacement of the worker happens once however many threads ask.
-  std::mutex connect_lock_;
   std::wstring worker_path_;
 };
 

@@ -5,10 +5,12 @@
 //   qm_preview_image --out FILE.wav
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "common/settings_registry.h"
 #include "config/engine_link.h"
 #include "config/messages.h"
 #include "config/resource.h"
@@ -63,12 +65,18 @@ int wmain(int argc, wchar_t** argv) {
     sentence.resize(config::kSentenceChars);
   if (sentence.empty()) sentence = config::kFoxSentence;
 
-  std::vector<int16_t> samples;
-  if (config::SynthesizePreview(config::TheWorkerClient(), v, sentence, samples) !=
-      config::PreviewOutcome::kSamples) {
+  // The positions the dialog opened with stand for the stored values, as in the dialog.
+  config::DialogValues opened;
+  const config::SettingsBasis basis = config::LoadSettings(Quellmar::ReadCustomVoiceSettings(),
+                                                           Quellmar::ReadGlobalSettings(), opened);
+  config::Patience patience([] { return false; }, std::chrono::seconds(120));
+  const config::PreviewResult result = config::SynthesizePreview(
+      config::TheWorkerClient(), config::MakePreviewRequest(v, basis, sentence), patience);
+  if (result.outcome != config::PreviewOutcome::kSamples) {
     std::puts("the engine said nothing");
     return 1;
   }
+  const std::vector<int16_t>& samples = result.samples;
   FilePlayer player;
   config::PreviewSound sound(player);
   sound.Play(samples);

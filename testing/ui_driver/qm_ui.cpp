@@ -25,18 +25,30 @@
 //   qm_ui text --title T --id N                  a control's own text (a combo box's edit field)
 //   qm_ui type --title T --id N --value V        sets a control's own text
 //   qm_ui menu-resource --title - --file F --id N  a program's menu resource, one item a line
+//   qm_ui a11y --title T                         each focusable control as a screen reader
+//                                                names it: oleacc's role and name, and the name
+//                                                by the labelling rule; 1 when that rule
+//                                                names one not
+//   qm_ui responsive --title T --for ms [--limit ms]  looks up the focused control's text every
+//                                                100 ms; 1 when one look-up took over the limit
+//                                                (1000 ms by default)
+//   qm_ui dpi --title T --dpi N [--from N]       a change of the monitor's scale (WM_DPICHANGED)
+//   qm_ui reach --title T                        tabs once round the dialog: 1 when a focused
+//                                                control is not brought into view
 // --any finds a window whatever its owner (a dialog over a program's main window);
 // --popup acts on the window's active popup instead (a dialog without a caption).
 // Exit code 0 on success, 1 when the window, control or box is not there,
 // 2 for a usage error. Text is printed as UTF-8 with \r, \n and \\ escaped.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "testing/ui_driver/a11y_driver.h"
 #include "testing/ui_driver/list_driver.h"
 #include "testing/ui_driver/ui_driver.h"
 
@@ -119,6 +131,71 @@ void PrintControl(const ui::Control& c) {
   std::printf("id=%d class=%s visible=%d enabled=%d tabstop=%d rect=%s value=%s\n", c.id,
               Utf8(c.window_class).c_str(), c.visible ? 1 : 0, c.enabled ? 1 : 0,
               (c.style & WS_TABSTOP) ? 1 : 0, RectText(c.screen).c_str(), Escaped(c.value).c_str());
+}
+
+// A control is named when the labelling rule names it: that is what Windows'
+// oleacc does for every control here. Wine's oleacc names some controls
+// itself (printed beside, for the log), not always so (a combo box by its
+// selection, a slider not at all).
+int Accessibility(HWND dialog) {
+  int unnamed = 0;
+  for (const ui::AccessibleControl& c : ui::AccessibleControls(dialog)) {
+    char no_oleacc[48];
+    std::snprintf(no_oleacc, sizeof(no_oleacc), "(oleacc: 0x%08lx)",
+                  static_cast<unsigned long>(c.oleacc_error));
+    std::printf("id=%d class=%s role=%s name=%s label=%s%s\n", c.id, Utf8(c.window_class).c_str(),
+                c.oleacc ? Utf8(c.role).c_str() : no_oleacc, Escaped(c.name).c_str(),
+                Escaped(c.label_name).c_str(), c.label_name.empty() ? "  UNNAMED" : "");
+    if (c.label_name.empty()) ++unnamed;
+  }
+  return unnamed == 0 ? 0 : 1;
+}
+
+int Responsive(HWND dialog, DWORD for_ms, DWORD limit_ms) {
+  const ULONGLONG end = GetTickCount64() + for_ms;
+  DWORD slowest = 0;
+  int lookups = 0, late = 0;
+  while (GetTickCount64() < end) {
+    HWND target = ui::FocusedControl(dialog);
+    if (!target || GetAncestor(target, GA_ROOT) != dialog) target = dialog;
+    const std::optional<DWORD> took = ui::LookUp(target, limit_ms);
+    ++lookups;
+    if (!took) {
+      ++late;
+      slowest = std::max(slowest, limit_ms + 1);
+    } else {
+      slowest = std::max(slowest, *took);
+    }
+    Sleep(100);
+  }
+  std::printf("lookups=%d late=%d slowest=%lums\n", lookups, late,
+              static_cast<unsigned long>(slowest));
+  return late == 0 ? 0 : 1;
+}
+
+// Every focusable control, tabbed to in turn, is in the client area once the
+// focus follower has looked (at least its start, when it is larger).
+int Reach(HWND dialog) {
+  int missed = 0;
+  const size_t count = ui::AccessibleControls(dialog).size();
+  for (size_t i = 0; i < count; ++i) {
+    ui::SendKeys(dialog, {"tab"});
+    Sleep(450);  // the follower looks every 200 ms
+    ui::Settle(dialog);
+    HWND f = ui::FocusedControl(dialog);
+    if (!f) continue;
+    RECT c{}, client{};
+    GetWindowRect(f, &c);
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const bool wide = c.right - c.left > client.right - client.left;
+    const bool in_x = c.left >= client.left && (wide || c.right <= client.right);
+    const bool in_y = c.top >= client.top && c.bottom <= client.bottom;
+    std::printf("id=%d rect=%s client=%s %s\n", ui::IdOf(f), RectText(c).c_str(),
+                RectText(client).c_str(), in_x && in_y ? "in view" : "OUT OF VIEW");
+    if (!(in_x && in_y)) ++missed;
+  }
+  return missed == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -291,5 +368,18 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     return 0;
   }
+  if (a.command == L"a11y") return Accessibility(dialog);
+  if (a.command == L"responsive") {
+    return Responsive(dialog, static_cast<DWORD>(a.Int(L"for", 5000)),
+                      static_cast<DWORD>(a.Int(L"limit", 1000)));
+  }
+  if (a.command == L"dpi") {
+    HDC screen = GetDC(nullptr);
+    const int system_dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const UINT from = static_cast<UINT>(a.Int(L"from", system_dpi));
+    return ui::SendDpiChanged(dialog, from, static_cast<UINT>(a.Int(L"dpi", 96))) ? 0 : 1;
+  }
+  if (a.command == L"reach") return Reach(dialog);
   return Usage();
 }

@@ -223,6 +223,57 @@ bool SendKeys(HWND window, const std::vector<std::string>& keys) {
   return true;
 }
 
+std::optional<DWORD> LookUp(HWND control, DWORD limit_ms) {
+  const ULONGLONG start = GetTickCount64();
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, limit_ms, &length)) {
+    return std::nullopt;
+  }
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_NORMAL, limit_ms, &copied)) {
+    return std::nullopt;
+  }
+  const ULONGLONG took = GetTickCount64() - start;
+  if (took > limit_ms) return std::nullopt;
+  return static_cast<DWORD>(took);
+}
+
+bool SendDpiChanged(HWND window, UINT from_dpi, UINT dpi) {
+  RECT now{};
+  if (!GetWindowRect(window, &now) || from_dpi == 0) return false;
+  const RECT suggested{now.left, now.top, now.left + MulDiv(now.right - now.left, dpi, from_dpi),
+                       now.top + MulDiv(now.bottom - now.top, dpi, from_dpi)};
+  // The rectangle travels by address. Whether the system copies it across
+  // (as it does for messages it knows) or passes the address on, the same
+  // address holds it in both processes.
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return false;
+  bool handled = false;
+  for (int attempt = 0; attempt < 8 && !handled; ++attempt) {
+    void* remote =
+        VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!remote) break;
+    void* local = VirtualAlloc(remote, sizeof(RECT), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (local == remote) {
+      *static_cast<RECT*>(local) = suggested;
+      WriteProcessMemory(process, remote, &suggested, sizeof(suggested), nullptr);
+      DWORD_PTR ignored = 0;
+      handled =
+          SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                              reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, 5000, &ignored) != 0;
+    }
+    if (local) VirtualFree(local, 0, MEM_RELEASE);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (local == remote) break;
+  }
+  CloseHandle(process);
+  return handled;
+}
+
 std::optional<MessageBoxInfo> ReadMessageBox(const std::wstring& caption, DWORD timeout_ms) {
   HWND box = WaitForTopWindow(caption, timeout_ms, L"#32770", true);
   if (!box) return std::nullopt;

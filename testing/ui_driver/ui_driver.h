@@ -82,6 +82,16 @@ std::optional<MessageBoxInfo> ReadMessageBox(const std::wstring& caption, DWORD 
 // Presses its button with this id (IDOK by default).
 void DismissMessageBox(HWND box, int button_id = IDOK);
 
+// One look-up of `control`'s text as an assistive program makes it, and how
+// long the owning thread took to answer; nullopt when it did not answer
+// within `limit_ms`.
+std::optional<DWORD> LookUp(HWND control, DWORD limit_ms);
+
+// Tells `window` that its monitor's scale changed to `dpi`, with the
+// rectangle the system would suggest (its own, scaled from `from_dpi` about
+// its top left corner); true once it was handled.
+bool SendDpiChanged(HWND window, UINT from_dpi, UINT dpi);
+
 // The screen as the system draws it, written as a 24-bit BMP file.
 bool SaveScreenshot(const std::wstring& path);
 

@@ -4,7 +4,8 @@
 # root found in the program's fifth ancestor folder and not its sixth; Edit
 # dictionary starting the editor in its folder or warning that it is
 # missing; the preview with an empty, an unsayable and an overlong sentence,
-# pressed twice at once, and without a worker.
+# the longest at the slowest settings with the dialog answering meanwhile and
+# Escape closing it, and without a worker.
 set -uo pipefail
 source "$(dirname "$0")/config_lib.sh"
 config_begin
@@ -36,7 +37,7 @@ escaped_root() { winpath "$1/" | sed 's/\\/\\\\/g'; }
 # --- About text with the worker answering ------------------------------------------
 open_dialog "$root/QuellmarConfig.exe"
 want=$(about_text "$(escaped_root "$root")" "Quellmar 3.x stand-in engine co" 8000 8 16000)
-got=$(value_of 1041)
+got=$(wait_about)
 [ "$got" = "$want" ] || fail "About text:
 $got
 expected:
@@ -52,28 +53,31 @@ expect_control 1031 "$fox" "the empty sentence"
 ui msgbox --timeout 1000 >/dev/null && fail "the fox sentence did not play: $(ui msgbox)"
 pass "an empty test sentence speaks the fox sentence and leaves it in the box"
 
+# Blanks only: nothing reaches the engine.
+ui set --id 1031 --value "   " >/dev/null
+ui click --id 1032 >/dev/null
+msgbox_expect "The engine found nothing to say in that sentence." information engine-nothing-to-say
+pass "a sentence of blanks only: 'nothing to say', information icon"
+# Punctuation only: the engine core names nothing and says nothing.
 ui set --id 1031 --value "?!" >/dev/null
 ui click --id 1032 >/dev/null
-if out=$(ui msgbox --timeout 3000); then
-  [ "$(sed -n 's/^text=//p' <<<"$out")" = "The engine found nothing to say in that sentence." ] ||
-    fail "punctuation only: $out"
-  [ "$(sed -n 's/^icon=//p' <<<"$out")" = information ] || fail "punctuation only: $out"
-  ui msgbox-close >/dev/null
-  pass "a sentence of punctuation only: 'nothing to say', information icon"
-else
-  pass "a sentence of punctuation only plays what the engine makes of it"
-fi
+msgbox_expect "The engine found nothing to say in that sentence." information
+pass "a sentence of punctuation only: 'nothing to say', information icon"
 
 long=$(printf 'word %.0s' $(seq 1 130))  # 650 characters: more than the 511 read
 ui set --id 1031 --value "$long" >/dev/null
+ui set --id 1001 --value 0 >/dev/null   # the slowest the engine can be asked for
+ui set --id 1021 --value 0 >/dev/null   # and a quarter of that again
 ui click --id 1032 >/dev/null
-ui click --id 1032 >/dev/null   # twice at once: the first sound is stopped before its image is replaced
-ui click --id 1032 >/dev/null
-sleep 2
-ui msgbox --timeout 500 >/dev/null && fail "the long sentence showed: $(ui msgbox)"
+out=$(ui responsive --for 4000) || fail "the dialog stopped answering while the engine worked: $out"
+echo "511 characters at the slowest settings: $out"
+config_shot engine-long-preview
 expect_control 1031 "$long" "the long sentence"
-ui wait --timeout 1000 >/dev/null || fail "the dialog is gone after Speak it was pressed three times"
-pass "a pasted sentence longer than 511 characters, Speak it pressed three times in a row"
+ui keys esc >/dev/null
+ui gone --timeout 2000 || fail "Escape did not close the dialog while the engine worked"
+wait "$config_pid" 2>/dev/null
+pass "511 characters at the slowest settings: the dialog answers every look-up within 1 s, Escape closes it"
+open_dialog "$root/QuellmarConfig.exe"
 
 # --- Edit dictionary ---------------------------------------------------------------------
 ui click --id 1052 >/dev/null
@@ -91,7 +95,7 @@ for depth in 5 6; do
   cp "$CONFIG_DIST/QuellmarConfig.exe" "$dir/"
   rm -f "$CONFIG_TMP/lexmere.txt"
   open_dialog "$dir/QuellmarConfig.exe"
-  line=$(printf '%b' "$(value_of 1041)" | tr -d '\r' | grep '^Engine files: ')
+  line=$(printf '%b' "$(wait_about)" | tr -d '\r' | grep '^Engine files: ')
   ui click --id 1052 >/dev/null
   if [ "$depth" = 5 ]; then
     [ "$line" = "Engine files: $(winpath "$root/")engine\\Lib\\qmcore.dll" ] || fail "fifth ancestor: $line"
@@ -114,7 +118,7 @@ bare="$CONFIG_TMP/bare"
 make_install "$bare" without-worker
 open_dialog "$bare/QuellmarConfig.exe"
 want=$(about_text "$(escaped_root "$bare")" "not loaded" 8000 8 16000 silent)
-got=$(value_of 1041)
+got=$(wait_about)
 [ "$got" = "$want" ] || fail "About text without a worker:
 $got
 expected:

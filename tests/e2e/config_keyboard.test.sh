@@ -29,7 +29,7 @@ pass "Tab visits every control in the template's order and wraps"
 
 # --- Label mnemonics move the focus to the slider or control after them -------
 for pair in alt+p=1003 alt+v=1005 alt+f=1015 alt+a=1007 alt+m=1009 alt+o=1011 alt+g=1013 \
-            alt+e=1021 alt+x=1023 alt+n=1031 alt+r=1001; do
+            alt+e=1021 alt+x=1023 alt+n=1031 alt+h=1041 alt+r=1001; do
   got=$(ui keys --focus-after "${pair%%=*}" | awk '{print $2}')
   [ "$got" = "${pair#*=}" ] || fail "${pair%%=*} moved the focus to $got, not ${pair#*=}"
 done

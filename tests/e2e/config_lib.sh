@@ -12,6 +12,7 @@ CONFIG_WIN64=${QM_E2E_WIN64:-$QM_BUILD/win64}
 QM_UI="$CONFIG_WIN64/testing/ui_driver/qm_ui.exe"
 QM_STATE="$CONFIG_WIN64/testing/state_tool/qm_state.exe"
 LEXMERE_STANDIN="$CONFIG_WIN64/testing/lexmere_standin/lexmere_standin.exe"
+FAKE_WORKER="$CONFIG_WIN64/worker_client/fake_worker.exe"
 CONFIG_ART="$QM_BUILD/artefacts/config"
 CONFIG_TITLE="Quellmar Speech Configuration"
 CONFIG_INI="$WINEPREFIX/drive_c/windows/quellmar.ini"
@@ -110,6 +111,34 @@ close_dialog() {
 }
 
 value_of() { ui get --id "$1"; }
+
+# read_rects ID: sets ctl_*, win_*, client_* and work_* (_l _t _r _b, screen
+# pixels) for control ID, the dialog, its client area and the work area.
+read_rects() {
+  local out
+  out=$(ui rect --id "$1") || fail "no rectangles"
+  read -r _ ctl_l ctl_t ctl_r ctl_b < <(grep '^control' <<<"$out")
+  read -r _ win_l win_t win_r win_b < <(grep '^window' <<<"$out")
+  read -r _ client_l client_t client_r client_b < <(grep '^client' <<<"$out")
+  read -r _ work_l work_t work_r work_b < <(grep '^work' <<<"$out")
+}
+
+# wait_about: the About text once the engine has answered (or has not, in its bound).
+wait_about() {
+  local i got
+  for i in $(seq 1 200); do
+    got=$(value_of 1041)
+    [ -n "$got" ] && { printf '%s' "$got"; return 0; }
+    sleep 0.1
+  done
+  fail "the About text never came"
+}
+
+# reg_export FILE: the settings key, every value with its type and bytes, as reg export writes it.
+reg_export() {
+  "$QM_WINE" reg export "$CONFIG_KEY" "$(winpath "$1")" /y </dev/null >/dev/null 2>&1 ||
+    fail "reg export"
+}
 expect_control() {  # expect_control ID VALUE [what]
   local got
   got=$(value_of "$1")
@@ -145,6 +174,13 @@ reg_dump() {
         REG_*) printf '%s=%s:%s\n' "$name" "$type" "$data" ;;
       esac
     done | sort
+}
+
+# expect_record SUBKEY "Name=value ..." WHAT: the key's values, in name order, are these.
+expect_record() {
+  local got
+  got=$(reg_dump "$CONFIG_KEY\\$1" | tr '\n' ' ' | sed 's/ $//')
+  [ "$got" = "$2" ] || fail "$3, $1: expected '$2', got '$got'"
 }
 
 reg_set() {  # reg_set SUBKEY NAME TYPE DATA

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The configuration dialog and its stores, driven through the real program:
 # stored settings (also missing, out-of-range and wrong-typed ones) shown in
-# every control; Save writing exactly the shipped scales' values, Logging and
-# quellmar.ini's CUSTOM only when it changed; the four outcomes of Save and
-# their message boxes; Reset and Copy its settings changing the controls
-# only; Close dropping changes; "/reset" anywhere on the command line.
+# every control; Save writing what the user changed and, for what was not
+# changed, what was read (Enter with nothing changed leaves the registry as
+# it was, byte for byte), Logging when its box changed, and in quellmar.ini
+# only the CUSTOM line, when it changed; the four outcomes of Save and their
+# message boxes; Reset and Copy its settings changing the controls only and
+# saving their exact values; Close dropping changes; "/reset" anywhere on the
+# command line.
 set -uo pipefail
 source "$(dirname "$0")/config_lib.sh"
 config_begin
@@ -42,7 +45,13 @@ reg_set Global OverridePauses REG_DWORD 7
 reg_set Global HonourTags REG_DWORD 1
 reg_set Global Pause1 REG_QWORD 5                # wrong size
 reg_set "" Logging REG_SZ 0                      # not a REG_DWORD: the box is ticked
-printf '[Installer]\r\nVersion=3\r\n\r\n[QuellmarAppDir]\r\n  SNDBANK =  C:\\Quellmar\\Bank  \r\nEXTRA=keep\r\n[QuellmarDictionary]\r\n   custom  =   yes\r\n' >"$CONFIG_INI"
+# What the profile functions would lose: quotes, comments, unknown keys, a
+# folder longer than they read (1106 characters, with its closing backslash).
+long_dir="C:\\$(printf 'd%.0s' $(seq 1 1102))\\"
+printf '; written by the installer\r\n[Installer]\r\nVersion=3\r\n\r\n[QuellmarAppDir]\r\n  SNDBANK =  "C:\\Quellmar\\Bank"  \r\nDICTFLSDIR=%s\r\nEXTRA=keep\r\n[QuellmarDictionary]\r\n   custom  =   yes\r\n[QuellmarSettings]\r\nPAUSE1=0650\r\n' \
+    "$long_dir" >"$CONFIG_INI"
+[ "$(grep -a DICTFLSDIR "$CONFIG_INI" | tr -d '\r' | wc -c)" -eq $((11 + 1106 + 1)) ] || fail "the long folder is not 1106 characters"
+cp "$CONFIG_INI" "$CONFIG_TMP/ini.original"
 rm -f "$log_file"
 
 open_dialog "$exe"
@@ -57,35 +66,24 @@ grep -q "configuration utility started" "$log_file" 2>/dev/null || fail "no star
 pass "stored values, missing, out-of-range and wrong-typed ones, shown in every control"
 
 # --- Save: registry, Logging and CUSTOM -------------------------------------
+# What the user did not change is saved as it was read; the global pauses are
+# the global record's own (they apply to every voice, and no slider moved).
 ui set --id 1021 --value 51 >/dev/null
 ui set --id 1027 --value 0 >/dev/null
 ui set --id 1028 --value 0 >/dev/null
 ui click --id 1050 >/dev/null
 msgbox_expect "$saved" information settings-saved
-want_voice="HonourTags=1 Pause1=0 Pause2=1500 Pause3=360 Pause4=100 Pitch=63 SpeakPunctuation=0 Speed=350 Volume=32768"
-want_global="HonourTags=1 OverridePauses=1 Pause1=0 Pause2=1500 Pause3=360 Pause4=100 RatePercent=103 SpeakPunctuation=0 VolumePercent=200"
-got=$(reg_dump "$CONFIG_KEY\\CustomVoice" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_voice" ] || fail "CustomVoice: expected '$want_voice', got '$got'"
-got=$(reg_dump "$CONFIG_KEY\\Global" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_global" ] || fail "Global: expected '$want_global', got '$got'"
+want_voice="HonourTags=0 Pause1=0 Pause2=1500 Pause3=350 Pause4=100 Pitch=63 SpeakPunctuation=0 Speed=350 Volume=32767"
+want_global="HonourTags=1 OverridePauses=1 Pause1=650 Pause2=500 Pause3=350 Pause4=7 RatePercent=103 SpeakPunctuation=0 VolumePercent=200"
+expect_record CustomVoice "$want_voice" Save
+expect_record Global "$want_global" Save
 [ "$(reg_dump "$CONFIG_KEY")" = "Logging=0" ] || fail "Logging: $(reg_dump "$CONFIG_KEY")"
-want_ini="INSTALLER.VERSION=3
-QUELLMARAPPDIR.DICTFLSDIR=
-QUELLMARAPPDIR.EXTRA=keep
-QUELLMARAPPDIR.LEXMEREDIR=
-QUELLMARAPPDIR.SNDBANK=C:\\Quellmar\\Bank
-QUELLMARAPPDIR.TEMPDIR=
-QUELLMARDICTIONARY.CUSTOM=NO
-QUELLMARSETTINGS.PAUSE1=650
-QUELLMARSETTINGS.PAUSE2=500
-QUELLMARSETTINGS.PAUSE3=350
-QUELLMARSETTINGS.PAUSE4=7"
-got=$(ini_dump)
-[ "$got" = "$want_ini" ] || fail "quellmar.ini after Save:
-$got
-expected:
-$want_ini"
-pass "Save wrote every registry value, Logging and CUSTOM; quellmar.ini kept everything else"
+# quellmar.ini: the CUSTOM line and nothing else, byte for byte.
+sed 's/^   custom  =   yes\r$/   custom  =   NO\r/' "$CONFIG_TMP/ini.original" >"$CONFIG_TMP/ini.want"
+cmp -s "$CONFIG_INI" "$CONFIG_TMP/ini.want" || fail "quellmar.ini after Save:
+$(diff -a "$CONFIG_TMP/ini.want" "$CONFIG_INI" | cut -c1-120)"
+[ "$(diff -a "$CONFIG_TMP/ini.original" "$CONFIG_INI" | grep -c '^[<>]')" -eq 2 ] || fail "more than the CUSTOM line changed"
+pass "Save wrote what changed and what was read, Logging, and in quellmar.ini only the CUSTOM line"
 
 # The box equals the file: the file is not rewritten.
 printf '[QuellmarDictionary]\r\n  CUSTOM = no \r\n\r\n' >"$CONFIG_INI"
@@ -155,21 +153,20 @@ done
 [ "$(ui focus)" = 1001 ] || fail "Copy did not put the focus on the rate slider"
 ui click --id 1050 >/dev/null
 msgbox_expect "$saved" information
-got=$(reg_dump "$CONFIG_KEY\\CustomVoice" | tr '\n' ' ' | sed 's/ $//')
-want="HonourTags=1 Pause1=720 Pause2=540 Pause3=390 Pause4=7 Pitch=50 SpeakPunctuation=0 Speed=159 Volume=32768"
-[ "$got" = "$want" ] || fail "deep saved as '$got', expected '$want'"
+# Its own values, not the sliders' rounding of them.
+expect_record CustomVoice "HonourTags=1 Pause1=715 Pause2=550 Pause3=385 Pause4=7 Pitch=50 SpeakPunctuation=0 Speed=160 Volume=32767" "deep saved"
 ui set --id 1015 --value 6 >/dev/null   # clipped: pauses 162, 125, 87, 1
 ui click --id 1016 >/dev/null
 ui_settle
 for pair in 1001=81 1003=46 1007=5 1009=4 1011=3 1013=1; do
   expect_control "${pair%%=*}" "${pair#*=}" "after copying clipped, control ${pair%%=*}"
 done
-pass "Copy its settings: deep and clipped"
+pass "Copy its settings: deep (saved as its own values) and clipped"
 
 ui set --id 1001 --value 0 >/dev/null
 ui set --id 1027 --value 1 >/dev/null
 close_dialog
-[ "$(reg_dump "$CONFIG_KEY\\CustomVoice" | grep Speed)" = "Speed=159" ] || fail "Close saved the rate"
+[ "$(reg_dump "$CONFIG_KEY\\CustomVoice" | grep Speed)" = "Speed=160" ] || fail "Close saved the rate"
 [ "$(reg_dump "$CONFIG_KEY" | grep Logging)" = "Logging=0" ] || fail "Close saved the log box"
 pass "Close drops unsaved changes"
 
@@ -186,14 +183,54 @@ rc=$?
 [ $rc -eq 0 ] || fail "/reset after another argument exited with $rc"
 want_voice="HonourTags=0 Pause1=650 Pause2=500 Pause3=350 Pause4=7 Pitch=63 SpeakPunctuation=0 Speed=175 Volume=32767"
 want_global="HonourTags=0 OverridePauses=0 Pause1=650 Pause2=500 Pause3=350 Pause4=7 RatePercent=100 SpeakPunctuation=0 VolumePercent=100"
-got=$(reg_dump "$CONFIG_KEY\\CustomVoice" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_voice" ] || fail "/reset CustomVoice: '$got'"
-got=$(reg_dump "$CONFIG_KEY\\Global" | tr '\n' ' ' | sed 's/ $//')
-[ "$got" = "$want_global" ] || fail "/reset Global: '$got'"
+expect_record CustomVoice "$want_voice" /reset
+expect_record Global "$want_global" /reset
 [ "$(reg_dump "$CONFIG_KEY" | grep Logging)" = "Logging=1" ] || fail "/reset touched Logging"
 cmp -s "$CONFIG_INI" "$CONFIG_TMP/ini.before" || fail "/reset touched quellmar.ini"
 [ -e "$log_file" ] && fail "/reset wrote the log: $(cat "$log_file")"
 pass "/reset after another argument: shipped values, no window, Logging, quellmar.ini and the log untouched"
+
+# --- Enter with nothing changed leaves the registry as it was, byte for byte --
+# From what /reset wrote, then from legal values the sliders cannot show
+# exactly, with switches on in one record only and global pauses of their own.
+for from in reset odd; do
+  if [ $from = odd ]; then
+    reg_set CustomVoice Speed REG_DWORD 176
+    reg_set CustomVoice Volume REG_DWORD 46000
+    reg_set CustomVoice Pause1 REG_DWORD 1000
+    reg_set CustomVoice SpeakPunctuation REG_DWORD 1
+    reg_set Global RatePercent REG_DWORD 150
+    reg_set Global VolumePercent REG_DWORD 101
+    reg_set Global Pause1 REG_DWORD 0
+    reg_set Global Pause3 REG_DWORD 3000
+    reg_set Global HonourTags REG_DWORD 1
+  fi
+  reg_export "$CONFIG_TMP/before.reg"
+  open_dialog "$exe"
+  [ "$(ui focus)" = 1001 ] || fail "the rate slider does not have the focus"
+  ui keys enter >/dev/null
+  msgbox_expect "$saved" information
+  reg_export "$CONFIG_TMP/after.reg"
+  cmp -s "$CONFIG_TMP/before.reg" "$CONFIG_TMP/after.reg" ||
+    fail "Enter with nothing changed (from $from) changed the registry:
+$(diff <(iconv -f UTF-16 -t UTF-8 "$CONFIG_TMP/before.reg") <(iconv -f UTF-16 -t UTF-8 "$CONFIG_TMP/after.reg"))"
+  close_dialog
+done
+pass "Enter with nothing changed, from /reset and from odd legal values: the registry byte for byte as it was"
+
+# --- Reset then Save: the shipped values, and not the sliders' rounding of them --
+open_dialog "$exe"
+ui click --id 1051 >/dev/null
+ui_settle
+ui click --id 1050 >/dev/null
+msgbox_expect "$saved" information
+want_voice="HonourTags=0 Pause1=650 Pause2=500 Pause3=350 Pause4=7 Pitch=63 SpeakPunctuation=0 Speed=175 Volume=32767"
+# The global pauses apply to no voice now and are not shown: they stay as they were.
+want_global="HonourTags=0 OverridePauses=0 Pause1=0 Pause2=500 Pause3=3000 Pause4=7 RatePercent=100 SpeakPunctuation=0 VolumePercent=100"
+expect_record CustomVoice "$want_voice" "Reset then Save"
+expect_record Global "$want_global" "Reset then Save"
+close_dialog
+pass "Reset then Save stores the shipped 650, 500, 350, 7 ms and volume 32767"
 
 mv "$CONFIG_INI" "$CONFIG_TMP/ini.kept"
 mkdir "$CONFIG_INI"   # quellmar.ini can be neither read nor written

@@ -10,14 +10,6 @@ root="$CONFIG_TMP/install"
 make_install "$root"
 open_dialog "$root/QuellmarConfig.exe"
 
-read_rects() {  # sets win_* client_* work_* ctl_* for control $1
-  local out
-  out=$(ui rect --id "$1") || fail "no rectangles"
-  read -r _ ctl_l ctl_t ctl_r ctl_b < <(grep '^control' <<<"$out")
-  read -r _ win_l win_t win_r win_b < <(grep '^window' <<<"$out")
-  read -r _ client_l client_t client_r client_b < <(grep '^client' <<<"$out")
-  read -r _ work_l work_t work_r work_b < <(grep '^work' <<<"$out")
-}
 
 read_rects 2
 echo "work area $work_l,$work_t-$work_r,$work_b; dialog $win_l,$win_t-$win_r,$win_b; client $client_t-$client_b"

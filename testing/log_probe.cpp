@@ -5,6 +5,11 @@
 //   log TEXT           one line with TEXT
 //   fill-line L        one line of exactly L bytes before its line feed
 //   lines N W          N lines of W bytes, each naming this process
+//   until PATH W       lines of W bytes, 10 ms apart, until PATH exists;
+//                      then one line "last"
+//   hold-lock MS EVENT takes the writers' lock on the live log as a writer
+//                      does, signals the named event and keeps the lock MS
+//                      (a writer stopped in the middle of its line)
 //   set-logging V      sets the Logging switch to REG_DWORD V
 //   rm PATH            deletes a file
 //   sleep MS
@@ -16,6 +21,7 @@
 #include <string>
 
 #include "common/log.h"
+#include "common/win_handles.h"
 
 namespace {
 
@@ -41,6 +47,30 @@ size_t PrefixLength() {
   return 24 + 1 + name_len + strlen(rest) + 2;
 }
 
+// "P<pid> L<k> " and letters up to `width` bytes.
+std::string NumberedLine(unsigned long k, size_t width) {
+  char head[64];
+  int h = snprintf(head, sizeof(head), "P%lu L%lu ", GetCurrentProcessId(), k);
+  std::string msg(head, h);
+  if (msg.size() < width) msg.append(width - msg.size(), 'a' + static_cast<char>(k % 26));
+  return msg;
+}
+
+void HoldLock(DWORD ms, const wchar_t* event_name) {
+  wchar_t live[Quellmar::kLogPathChars];
+  if (!Quellmar::BuildLogPath(Quellmar::kLogSuffixLive, live, Quellmar::kLogPathChars)) return;
+  Quellmar::unique_file file(CreateFileW(live, FILE_APPEND_DATA | SYNCHRONIZE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  OVERLAPPED range{};
+  range.Offset = Quellmar::kLogLockOffsetLow;
+  range.OffsetHigh = Quellmar::kLogLockOffsetHigh;
+  if (!file || !LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range)) return;
+  Quellmar::unique_kernel_handle held(OpenEventW(EVENT_MODIFY_STATE, FALSE, event_name));
+  if (held) SetEvent(held.get());
+  Sleep(ms);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -59,13 +89,18 @@ int wmain(int argc, wchar_t** argv) {
     } else if (cmd == L"lines") {
       unsigned long n = wcstoul(arg(1), nullptr, 10);
       size_t width = wcstoul(arg(2), nullptr, 10);
-      for (unsigned long k = 0; k < n; ++k) {
-        char head[64];
-        int h = snprintf(head, sizeof(head), "P%lu L%lu ", GetCurrentProcessId(), k);
-        std::string msg(head, h);
-        if (msg.size() < width) msg.append(width - msg.size(), 'a' + static_cast<char>(k % 26));
-        Quellmar::Log("%s", msg.c_str());
+      for (unsigned long k = 0; k < n; ++k) Quellmar::Log("%s", NumberedLine(k, width).c_str());
+      i += 2;
+    } else if (cmd == L"until") {
+      size_t width = wcstoul(arg(2), nullptr, 10);
+      for (unsigned long k = 0; GetFileAttributesW(arg(1)) == INVALID_FILE_ATTRIBUTES; ++k) {
+        Quellmar::Log("%s", NumberedLine(k, width).c_str());
+        Sleep(10);
       }
+      Quellmar::Log("last");
+      i += 2;
+    } else if (cmd == L"hold-lock") {
+      HoldLock(wcstoul(arg(1), nullptr, 10), arg(2));
       i += 2;
     } else if (cmd == L"set-logging") {
       DWORD v = wcstoul(arg(1), nullptr, 10);
