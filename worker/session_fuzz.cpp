@@ -84,12 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           if (running.empty()) break;
           if (running.size() > 1) abort();  // one synthesis at a time
           uint8_t what = next();
-          s.OnAudio(running.back(),
-                    std::vector<int16_t>(size_t{what} * 37, static_cast<int16_t>(what)));
-          if (what % 3 == 0) {
-            s.OnSynthesisEnd(running.back());
-            running.pop_back();
-          }
+          const worker::AudioMark mark = what % 3 == 0   ? worker::AudioMark::kLast
+                                         : what % 3 == 1 ? worker::AudioMark::kFlush
+                                                         : worker::AudioMark::kMore;
+          s.Hand(running.back(),
+                 std::vector<int16_t>(size_t{what} * 37, static_cast<int16_t>(what)), mark);
+          if (mark == worker::AudioMark::kLast) running.pop_back();
           break;
         }
         case 4:
