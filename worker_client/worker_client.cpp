@@ -1,11 +1,18 @@
 #include "worker_client/worker_client.h"
 
+#include <mmsystem.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "common/log.h"
 #include "engine_host/install_root.h"
+
+// Windows 10 1803 and later; older mingw headers lack it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
 
 namespace Quellmar {
 namespace {
@@ -90,15 +97,72 @@ bool KeepWaitingUntil(void* limit) {
   return false;
 }
 
+// A wait for less than the system timer's tick (15.6 ms, unless some
+// program has raised the timer resolution) lasts a whole tick. A caller
+// that must be asked every millisecond or so (a host's abort seen at once)
+// waits on a high-resolution waitable timer (Windows 10 1803 on); where
+// the system has none, the timer resolution is raised to 1 ms for as long
+// as the wait lasts, and no longer.
+class WorkerClient::FineTimer {
+ public:
+  // Below this a wait needs the fine timer to wake in time.
+  static constexpr DWORD kSystemTickMs = 16;
+
+  FineTimer() = default;
+  FineTimer(const FineTimer&) = delete;
+  FineTimer& operator=(const FineTimer&) = delete;
+  ~FineTimer() { Relax(); }
+
+  // Waits up to `ms` for `object` (null: only lets the time pass):
+  // WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT or WAIT_FAILED.
+  DWORD Wait(HANDLE object, DWORD ms) {
+    if (!tried_) {
+      tried_ = true;
+      timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                          TIMER_MODIFY_STATE | SYNCHRONIZE));
+    }
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(ms) * 10000;  // relative, in 100 ns units
+    if (timer_ && SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) {
+      const HANDLE both[2] = {object, timer_.get()};
+      // The timer ends the wait; the bound only guards against one that never fires.
+      const DWORD w = WaitForMultipleObjects(object ? 2 : 1, object ? both : both + 1, FALSE,
+                                             ms + kSystemTickMs);
+      if (object && (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED_0)) return w;
+      return w == WAIT_FAILED ? WAIT_FAILED : WAIT_TIMEOUT;
+    }
+    if (!raised_) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+    if (!object) {
+      ::Sleep(ms);
+      return WAIT_TIMEOUT;
+    }
+    return WaitForSingleObject(object, ms);
+  }
+  // The timer resolution, if raised, goes back to what it was.
+  void Relax() {
+    if (raised_) timeEndPeriod(1);
+    raised_ = false;
+  }
+
+ private:
+  unique_kernel_handle timer_;
+  bool tried_ = false;
+  bool raised_ = false;
+};
+
 // How long one request goes on waiting. Every wait of the request, for the
 // worker or for its launch, goes through here: the caller is asked every
-// kWaitPollMs, and once it has stopped waiting only a short grace is left.
+// kWaitPollMs (or as often as it asked), and once it has stopped waiting
+// only a short grace is left.
 class WorkerClient::Patience {
  public:
   enum class Wait { kSignalled, kTimedOut, kGaveUp, kFailed };
 
-  Patience(WaitCallback keep_waiting, void* context)
-      : keep_waiting_(keep_waiting), context_(context) {}
+  Patience(WaitCallback keep_waiting, void* context, DWORD poll_ms = kWaitPollMs)
+      : keep_waiting_(keep_waiting),
+        context_(context),
+        poll_ms_(std::max<DWORD>(poll_ms, 1)),
+        fine_(keep_waiting && poll_ms_ < FineTimer::kSystemTickMs) {}
 
   bool asks_caller() const { return keep_waiting_ != nullptr; }
   bool gave_up() const { return gave_up_; }
@@ -120,8 +184,15 @@ class WorkerClient::Patience {
 
   // Waits at most `ms` for `object` (null: only lets the time pass).
   // kTimedOut when `ms` passed, kGaveUp when the caller stopped waiting
-  // first. An abandoned mutex counts as signalled.
-  Wait For(HANDLE object, DWORD ms) {
+  // first. An abandoned mutex counts as signalled. A caller asked more
+  // often than the system's tick is served by `timer` (by default the
+  // request's own).
+  Wait For(HANDLE object, DWORD ms, FineTimer* timer = nullptr) {
+    FineTimer& fine = timer ? *timer : own_timer_;
+    struct Relax {
+      FineTimer& t;
+      ~Relax() { t.Relax(); }
+    } relax{fine};
     const DWORD start = GetTickCount();
     for (;;) {
       const DWORD spent = GetTickCount() - start;
@@ -132,15 +203,13 @@ class WorkerClient::Patience {
         if (left <= 0) return Wait::kGaveUp;
         slice = std::min<DWORD>(slice, static_cast<DWORD>(left));
       } else if (keep_waiting_) {
-        slice = std::min(slice, kWaitPollMs);
+        slice = std::min(slice, poll_ms_);
       }
-      if (object) {
-        const DWORD w = WaitForSingleObject(object, slice);
-        if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) return Wait::kSignalled;
-        if (w != WAIT_TIMEOUT) return Wait::kFailed;
-      } else {
-        ::Sleep(slice);
-      }
+      const DWORD w = fine_    ? fine.Wait(object, slice)
+                      : object ? WaitForSingleObject(object, slice)
+                               : (::Sleep(slice), WAIT_TIMEOUT);
+      if (object && (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED)) return Wait::kSignalled;
+      if (w != WAIT_TIMEOUT) return Wait::kFailed;
       if (!gave_up_ && !GoOn()) return Wait::kGaveUp;
     }
   }
@@ -150,6 +219,9 @@ class WorkerClient::Patience {
  private:
   WaitCallback keep_waiting_;
   void* context_;
+  const DWORD poll_ms_;
+  const bool fine_;  // the caller is asked more often than the system's tick
+  FineTimer own_timer_;
   bool gave_up_ = false;
   DWORD deadline_ = 0;
 };
@@ -293,7 +365,7 @@ class WorkerClient::Connection {
     if (ok) {  // done at once (the bytes were there): no wait to ask the system for
       return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone : Fail();
     }
-    const Patience::Wait w = patience_->For(event_.get(), silence_ms_);
+    const Patience::Wait w = patience_->For(event_.get(), silence_ms_, &timer_);
     if (w == Patience::Wait::kSignalled) {
       return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone : Fail();
     }
@@ -335,6 +407,7 @@ class WorkerClient::Connection {
   size_t end_ = 0;
   Patience* patience_ = nullptr;
   DWORD silence_ms_ = kWorkerSilenceMs;
+  FineTimer timer_;
   bool in_step_ = true;
 };
 
@@ -536,7 +609,7 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
 bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double duration_factor,
                                     double pitch_factor, double gain_factor, bool tags,
                                     const Pauses* pauses, AudioCallback callback, void* context,
-                                    WaitCallback keep_waiting) {
+                                    WaitCallback keep_waiting, DWORD poll_ms) {
   if (text && length > kServerPayloadLimit - kRequestFixedBytes) {
     Log("pipe: a text of %lu bytes is more than one request can carry",
         static_cast<unsigned long>(length));
@@ -555,7 +628,7 @@ bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double du
   } catch (const std::exception&) {
     return false;
   }
-  Patience patience(keep_waiting, context);
+  Patience patience(keep_waiting, context, poll_ms);
   bool delivered = false;
   for (int attempt = 1;; ++attempt) {
     bool reused = false;
