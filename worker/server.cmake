@@ -33,7 +33,7 @@ if(QM_FLAVOR STREQUAL "win64-test")
 
   qm_add_test(NAME worker_server_test
     SOURCES server_test.cpp
-    LIBS qm_worker qm_testing_win advapi32
+    LIBS qm_worker qm_worker_client qm_testing_win advapi32
     TIMEOUT 600)
   add_dependencies(worker_server_test QuellmarServer QuellmarServer_shortidle fake_qmcore)
   if(TARGET qmcore)

@@ -27,6 +27,7 @@
 #include "testing/worker_probe.h"
 #include "worker/pipe_security.h"
 #include "worker/protocol.h"
+#include "worker_client/worker_client.h"
 
 namespace Quellmar::worker {
 namespace {
@@ -713,6 +714,36 @@ TEST_F(WorkerTest, AbusiveClientsKeptConnectionsOutliveRetiredPoolThreads) {
   std::printf("worker threads: %u after a burst, %u after 15 s idle\n", busy, idle);
   // Served on the same connections: no client connected again.
   EXPECT_EQ(CountOf(ReadLog(log_folder()), "worker: client connected"), kept.size());
+}
+
+// A screen reader stops speech at every key press. However the Cancel
+// meets the stream (during it, or crossing its End), the client keeps its
+// connection and the next utterance is its own audio, whole.
+TEST_F(WorkerTest, InterruptedUtterancesKeepTheConnectionAndTheNextIsWhole) {
+  StartWorker();
+  WorkerClient client((root() / "x86" / "QuellmarServer.exe").wstring());
+  struct Heard {
+    std::vector<uint8_t> audio;
+    bool interrupt = false;
+  };
+  const WorkerClient::AudioCallback hear = [](const unsigned char* b, uint32_t n, void* context) {
+    auto* h = static_cast<Heard*>(context);
+    h->audio.insert(h->audio.end(), b, b + n);
+    return !h->interrupt;
+  };
+  auto speak = [&](std::string_view text, bool interrupt) {
+    Heard h;
+    h.interrupt = interrupt;
+    EXPECT_TRUE(client.RequestSynthesis(text.data(), static_cast<uint32_t>(text.size()), 1, 1, 1,
+                                        false, nullptr, hear, &h));
+    return h.audio;
+  };
+  const std::vector<uint8_t> whole = speak(kShort, false);
+  for (int i = 0; i < 10; ++i) {
+    speak(i % 2 ? kShort : kLong, true);
+    ASSERT_EQ(speak(kShort, false), whole) << i;
+  }
+  EXPECT_EQ(CountOf(ReadLog(log_folder()), "worker: client connected"), 1u);
 }
 
 TEST_F(WorkerTest, AbusiveClientsCancelAfterEndIsAnsweredInOrder) {

@@ -307,6 +307,41 @@ class WorkerClient::Connection {
   // What follows on this connection may answer something else.
   void LoseStep() { in_step_ = false; }
 
+  // After a cancelled synthesis has ended: a Cancel that crossed the
+  // worker's End is answered after it with an Ack, or was taken silently;
+  // which, the client cannot tell. A Hello sent now (the worker drops what
+  // comes during a stream, so only now) is answered after that Ack, if any:
+  // its VersionReply marks where the stream is in step again.
+  void SendMarker() {
+    if (Send(kHello) == Io::kDone) {
+      marker_ = true;
+    } else {
+      in_step_ = false;
+    }
+  }
+  bool marker_pending() const { return marker_; }
+  // Reads up to the marker's answer, past at most one Ack. False, and out
+  // of step, when anything else comes (or nothing).
+  bool Resync() {
+    for (bool skipped = false;;) {
+      Message m;
+      if (ReadMessage(m) != Io::kDone) {
+        in_step_ = false;
+        return false;
+      }
+      uint32_t version = 0;
+      if (m.type == kVersionReply && ParseVersionReply(m.payload, version) && version == kVersion) {
+        marker_ = false;
+        return true;
+      }
+      if (m.type != kAck || skipped) {
+        in_step_ = false;
+        return false;
+      }
+      skipped = true;
+    }
+  }
+
   Io WriteAll(const void* data, size_t size) {
     auto* p = static_cast<unsigned char*>(const_cast<void*>(data));
     while (size > 0) {
@@ -409,6 +444,7 @@ class WorkerClient::Connection {
   DWORD silence_ms_ = kWorkerSilenceMs;
   FineTimer timer_;
   bool in_step_ = true;
+  bool marker_ = false;  // a marker's answer waits to be read
 };
 
 using Io = WorkerClient::Connection::Io;
@@ -523,14 +559,24 @@ std::unique_ptr<WorkerClient::Connection> WorkerClient::Connect(Patience& patien
 }
 
 std::unique_ptr<WorkerClient::Connection> WorkerClient::Acquire(bool& reused, Patience& patience) {
-  {
-    std::lock_guard<std::mutex> guard(idle_lock_);
-    if (!idle_.empty()) {
-      std::unique_ptr<Connection> c = std::move(idle_.back());
+  for (;;) {
+    std::unique_ptr<Connection> c;
+    {
+      std::lock_guard<std::mutex> guard(idle_lock_);
+      if (idle_.empty()) break;
+      c = std::move(idle_.back());
       idle_.pop_back();
-      reused = true;
-      return c;
     }
+    if (c->marker_pending()) {
+      // The worker answered the marker long ago: this read is done at once.
+      c->Begin(patience, AnswerBound(patience));
+      if (!c->Resync()) {
+        if (patience.gave_up()) return nullptr;
+        continue;  // closed; the next one, or a new one
+      }
+    }
+    reused = true;
+    return c;
   }
   reused = false;
   return Connect(patience);
@@ -573,7 +619,6 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
   // leaves soon after, with the connection.
   auto cancel = [&] {
     cancelled = true;
-    c.LoseStep();  // the Cancel may cross the End and be answered with Ack
     if (!patience.gave_up()) patience.GoOn();
     if (patience.gave_up()) patience.GiveUp(kCancelGraceMs);
     return c.Send(kCancel) == Io::kDone;
@@ -589,8 +634,10 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
     if (io != Io::kDone) {
       return cancelled || patience.gave_up() ? Exchange::kAbandoned : Exchange::kBroken;
     }
-    if (m.type == kEnd) return Exchange::kEnded;
-    if (m.type == kError) return Exchange::kError;
+    if (m.type == kEnd || m.type == kError) {
+      if (cancelled) c.SendMarker();
+      return m.type == kEnd ? Exchange::kEnded : Exchange::kError;
+    }
     std::span<const uint8_t> audio;
     if (m.type != kAudioPiece || !ParseAudioPiece(m.payload, audio)) {
       c.LoseStep();  // an answer to something else: skipped

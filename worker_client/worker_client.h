@@ -115,7 +115,8 @@ class WorkerClient {
   // A new connection that has passed the handshake, launching or replacing
   // the worker as needed; null on failure or when the caller stopped waiting.
   std::unique_ptr<Connection> Connect(Patience& patience);
-  // An idle connection (`reused`) or a new one.
+  // An idle connection (`reused`) or a new one. An idle connection whose
+  // last synthesis was cancelled is brought back in step first.
   std::unique_ptr<Connection> Acquire(bool& reused, Patience& patience);
   // Keeps a connection whose last exchange ended in step; closes any other.
   void Release(std::unique_ptr<Connection> connection);
