@@ -53,8 +53,9 @@ class SegmentStreamer {
   bool refused() const { return refused_; }
 
  private:
-  // Rendered samples are handed over a piece's worth at a time.
-  static constexpr size_t kHandSamples = 4096;
+  // Within a long segment, rendered samples are handed over four pieces'
+  // worth at a time: what the connection sends in one write.
+  static constexpr size_t kHandSamples = 4 * protocol::kMaxPieceBytes / sizeof(int16_t);
 
   bool Take(const int16_t* samples, size_t count);
   bool Hand(AudioMark mark);

@@ -180,7 +180,7 @@ TEST(SegmentStreamer, ACancelAnywhereStopsTheEngineAndLeavesNoAudioForTheNextReq
       {"before the first segment", 1, 0, 1, kEnd},
       {"between the first two", 2, 0, 2, kEnd},
       {"between the last two", 6, 0, 6, kEnd},
-      {"during the last", 0, 3, 6, kEnd},
+      {"during the last", 0, 2, 6, kEnd},
       {"after the End", 0, 0, 6, kAck},
       {"none, but the client reads nothing past the memory cap", 0, 0, 4, kError, false, 30000},
   };
