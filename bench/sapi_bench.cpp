@@ -5,12 +5,13 @@
 //   - Speak to the first Write reaching the site through the engine,
 // whose difference is the engine's own share; and, for a long text aborted
 // after its first write, the time from the abort to Speak returning.
-// For a chunk of the full 400 characters (about 25 s of speech): the first
-// piece and the End through the WorkerClient, the first Write and the return
+// Also the next utterance after each abort: Speak to its first Write. For a
+// chunk of the full 400 characters (about 25 s of speech): the first piece
+// and the End through the WorkerClient, the first Write and the return
 // through the engine, and a host purge of a Speak running on another thread
-// (as SAPI runs an asynchronous Speak) while the chunk is being synthesised,
-// before any of its audio has reached the site, to the engine's Speak
-// returning.
+// (as SAPI runs an asynchronous Speak) while the chunk is being synthesised
+// to the engine's Speak returning (also only those before any of its audio
+// reached the site).
 #include <windows.h>
 
 #include <algorithm>
@@ -61,7 +62,10 @@ class BenchSiteBase : public ISpTTSEngineSite {
     return S_OK;
   }
   STDMETHODIMP_(DWORD) GetActions() override {
-    if (purged) return SPVES_ABORT;
+    if (purged) {
+      if (abort_seen == Clock::time_point{}) abort_seen = Clock::now();
+      return SPVES_ABORT;
+    }
     if (abort_after_first_write && bytes > 0) {
       if (abort_seen == Clock::time_point{}) abort_seen = Clock::now();
       return SPVES_ABORT;
@@ -153,7 +157,8 @@ void Measure(WorkerClient& client, ISpTTSEngine* engine, const RenderParams& par
 // A Speak on a thread of its own, purged by the host after `delay`.
 struct PurgeResult {
   double purge_to_return_ms;
-  bool before_audio;  // the purge came before the first Write
+  double purge_to_seen_ms;  // until GetActions reported it
+  bool before_audio;        // the purge came before the first Write
 };
 PurgeResult PurgeDuring(ISpTTSEngine* engine, const SPVTEXTFRAG& frag, Clock::duration delay) {
   auto site = BenchSite::Make();
@@ -169,7 +174,7 @@ PurgeResult PurgeDuring(ISpTTSEngine* engine, const SPVTEXTFRAG& frag, Clock::du
   site->purged = true;
   speaking.join();
   const bool before = site->first_write == Clock::time_point{} || site->first_write > purge;
-  return {Ms(returned - purge), before};
+  return {Ms(returned - purge), Ms(site->abort_seen - purge), before};
 }
 
 }  // namespace
@@ -208,33 +213,37 @@ int wmain(int argc, wchar_t** argv) {
   const SPVTEXTFRAG long_frag = SpeakFragment(long_text.c_str());
 
   Latencies short_text;
-  std::vector<double> abort_to_return;
+  std::vector<double> abort_to_return, next_first_write;
+  const SPVTEXTFRAG short_frag = SpeakFragment(kShort);
   for (int r = 0; r < runs; ++r) {
     Measure(client, engine.get(), params, kShort, short_text);
     auto aborting = BenchSite::Make();
     aborting->abort_after_first_write = true;
     engine->Speak(0, GUID_NULL, nullptr, &long_frag, aborting.get());
     abort_to_return.push_back(Ms(Clock::now() - aborting->abort_seen));
+    // The next utterance at once, as a screen reader speaks the key just pressed.
+    auto next = BenchSite::Make();
+    const auto t0 = Clock::now();
+    engine->Speak(0, GUID_NULL, nullptr, &short_frag, next.get());
+    next_first_write.push_back(Ms(next->first_write - t0));
   }
 
   Latencies chunk;
   for (int r = 0; r < runs; ++r) Measure(client, engine.get(), params, kChunk400, chunk);
-  // Purges spread over the chunk's synthesis, before its first audio.
+  // Purges spread over the chunk's synthesis (its End through the client),
+  // before its first audio reached the site or after.
   const SPVTEXTFRAG chunk_frag = SpeakFragment(kChunk400);
-  const double synthesis_ms = Summarise(chunk.first_write).median;
+  const double synthesis_ms = Summarise(chunk.end).median;
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> when(0.1 * synthesis_ms, 0.8 * synthesis_ms);
-  std::vector<double> purge_to_return;
-  int late = 0;
+  std::vector<double> purge_to_return, purge_to_seen, purge_before_audio;
   for (int r = 0; r < runs; ++r) {
     const auto delay = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double, std::milli>(when(rng)));
     const PurgeResult p = PurgeDuring(engine.get(), chunk_frag, delay);
-    if (p.before_audio) {
-      purge_to_return.push_back(p.purge_to_return_ms);
-    } else {
-      ++late;
-    }
+    purge_to_return.push_back(p.purge_to_return_ms);
+    purge_to_seen.push_back(p.purge_to_seen_ms);
+    if (p.before_audio) purge_before_audio.push_back(p.purge_to_return_ms);
   }
 
   printf("sapi_bench: %d runs, warm worker, \"%ls\"\n", runs, kShort);
@@ -242,6 +251,7 @@ int wmain(int argc, wchar_t** argv) {
   Print("engine Speak -> first site Write", short_text.first_write);
   Print("engine Speak -> return (whole utterance)", short_text.speak_return);
   Print("abort seen by GetActions -> Speak returns", abort_to_return);
+  Print("after that abort: next Speak -> first site Write", next_first_write);
   const double overhead =
       Summarise(short_text.first_write).median - Summarise(short_text.first_piece).median;
   printf("engine's own share of the first-audio latency (median difference): %.3f ms\n", overhead);
@@ -250,11 +260,13 @@ int wmain(int argc, wchar_t** argv) {
   Print("WorkerClient request -> End", chunk.end);
   Print("engine Speak -> first site Write", chunk.first_write);
   Print("engine Speak -> return (whole chunk)", chunk.speak_return);
-  if (!purge_to_return.empty()) {
-    Print("host purge during synthesis -> Speak returns", purge_to_return);
+  Print("host purge during synthesis -> Speak returns", purge_to_return);
+  Print("  of which purge -> seen by GetActions", purge_to_seen);
+  if (!purge_before_audio.empty()) {
+    Print("  of those, before the first site Write", purge_before_audio);
   }
-  printf("purges: %zu during synthesis, %d after the first audio (not counted)\n",
-         purge_to_return.size(), late);
+  printf("purges during synthesis: %zu, %zu of them before the first audio\n",
+         purge_to_return.size(), purge_before_audio.size());
 
   client.RequestShutdown();
   sapi::DetachModule();
