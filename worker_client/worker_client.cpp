@@ -98,11 +98,11 @@ bool KeepWaitingUntil(void* limit) {
 }
 
 // A wait for less than the system timer's tick (15.6 ms, unless some
-// program has raised the timer resolution) lasts a whole tick. A caller
-// that must be asked every millisecond or so (a host's abort seen at once)
-// waits on a high-resolution waitable timer (Windows 10 1803 on); where
-// the system has none, the timer resolution is raised to 1 ms for as long
-// as the wait lasts, and no longer.
+// program has raised the timer resolution) lasts a whole tick. For a
+// caller that must be asked every millisecond or so (a host's abort seen
+// at once) a high-resolution waitable timer (Windows 10 1803 on) ticks for
+// as long as the wait lasts; where the system has none, the timer
+// resolution is raised to 1 ms for that long, and no longer.
 class WorkerClient::FineTimer {
  public:
   // Below this a wait needs the fine timer to wake in time.
@@ -111,35 +111,43 @@ class WorkerClient::FineTimer {
   FineTimer() = default;
   FineTimer(const FineTimer&) = delete;
   FineTimer& operator=(const FineTimer&) = delete;
-  ~FineTimer() { Relax(); }
+  ~FineTimer() { Stop(); }
 
-  // Waits up to `ms` for `object` (null: only lets the time pass):
-  // WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT or WAIT_FAILED.
-  DWORD Wait(HANDLE object, DWORD ms) {
+  // From now on Wait wakes every `period_ms`, until Stop.
+  void Start(DWORD period_ms) {
     if (!tried_) {
       tried_ = true;
       timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                           TIMER_MODIFY_STATE | SYNCHRONIZE));
     }
     LARGE_INTEGER due;
-    due.QuadPart = -static_cast<LONGLONG>(ms) * 10000;  // relative, in 100 ns units
-    if (timer_ && SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) {
+    due.QuadPart = -static_cast<LONGLONG>(period_ms) * 10000;  // relative, in 100 ns units
+    ticking_ = timer_ && SetWaitableTimer(timer_.get(), &due, static_cast<LONG>(period_ms), nullptr,
+                                          nullptr, FALSE);
+    if (!ticking_ && !raised_) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+  }
+  // Waits up to `ms` for `object` (null: only lets the time pass), and at
+  // most until the next tick: WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT
+  // or WAIT_FAILED.
+  DWORD Wait(HANDLE object, DWORD ms) {
+    if (ticking_) {
       const HANDLE both[2] = {object, timer_.get()};
-      // The timer ends the wait; the bound only guards against one that never fires.
+      // The tick ends the wait; the bound only guards against one that never comes.
       const DWORD w = WaitForMultipleObjects(object ? 2 : 1, object ? both : both + 1, FALSE,
                                              ms + kSystemTickMs);
       if (object && (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED_0)) return w;
       return w == WAIT_FAILED ? WAIT_FAILED : WAIT_TIMEOUT;
     }
-    if (!raised_) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
     if (!object) {
       ::Sleep(ms);
       return WAIT_TIMEOUT;
     }
     return WaitForSingleObject(object, ms);
   }
-  // The timer resolution, if raised, goes back to what it was.
-  void Relax() {
+  // No more ticks; the timer resolution, if raised, goes back to what it was.
+  void Stop() {
+    if (ticking_) CancelWaitableTimer(timer_.get());
+    ticking_ = false;
     if (raised_) timeEndPeriod(1);
     raised_ = false;
   }
@@ -147,6 +155,7 @@ class WorkerClient::FineTimer {
  private:
   unique_kernel_handle timer_;
   bool tried_ = false;
+  bool ticking_ = false;
   bool raised_ = false;
 };
 
@@ -189,10 +198,13 @@ class WorkerClient::Patience {
   // request's own).
   Wait For(HANDLE object, DWORD ms, FineTimer* timer = nullptr) {
     FineTimer& fine = timer ? *timer : own_timer_;
-    struct Relax {
-      FineTimer& t;
-      ~Relax() { t.Relax(); }
-    } relax{fine};
+    struct Ticks {
+      FineTimer* t;
+      ~Ticks() {
+        if (t) t->Stop();
+      }
+    } ticks{fine_ ? &fine : nullptr};
+    if (fine_) fine.Start(poll_ms_);
     const DWORD start = GetTickCount();
     for (;;) {
       const DWORD spent = GetTickCount() - start;
