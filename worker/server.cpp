@@ -82,19 +82,17 @@ class Pool {
   PTP_POOL pool_ = nullptr;
 };
 
-DWORD SynthesisThreads() {
-  SYSTEM_INFO si;
-  GetSystemInfo(&si);
-  // The engine's one thread and a renderer per processor, within reason.
-  return std::clamp<DWORD>(si.dwNumberOfProcessors + 1, 2, 8);
-}
+// Threads of the pool that runs the engine: its work, rendering included,
+// runs one task at a time; a second thread takes the next task while the
+// one before returns.
+constexpr DWORD kSynthesisThreads = 2;
 
 // The worker: its connections, the engine and the limits on both.
 class Worker : public ConnectionHost {
  public:
   Worker()
       : io_pool_(1, kIoThreads),
-        synthesis_pool_(1, SynthesisThreads()),
+        synthesis_pool_(1, kSynthesisThreads),
         engine_queue_(
             [this](std::function<void()> run) { return synthesis_pool_.Post(std::move(run)); }),
         budget_(kClientMemoryCap) {
