@@ -297,7 +297,10 @@ Delivery PipeConnection::Deliver(uint64_t job, std::vector<int16_t> samples, Aud
     std::lock_guard<std::mutex> hold(lock_);
     if (!session_) return d;
     d = session_->Hand(job, std::move(samples), mark);
-    after = Pump();
+    // The writes it makes possible start on the pool: each is a system call
+    // (a round trip to the server under Wine), and the engine's thread goes
+    // on with the next segment meanwhile.
+    after.resume = true;
   }
   Finish(std::move(after));
   return d;
