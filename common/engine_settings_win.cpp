@@ -2,8 +2,8 @@
 // CUSTOM line written in the file's own bytes.
 #include <windows.h>
 
+#include "common/durable_file.h"
 #include "common/engine_settings.h"
-#include "common/file_replace.h"
 #include "common/log.h"
 
 namespace Quellmar {
@@ -45,20 +45,19 @@ EngineSettings ReadEngineSettings() {
 bool WriteCustomEntries(bool on) {
   const std::wstring path = EngineSettingsPath();
   std::string old;
-  DWORD error = 0;
-  const FileRead read = ReadFileBytes(path, kEngineSettingsFileLimit, old, error);
-  bool ok = read != FileRead::kFailed;
+  const FileError read = LocalFiles().Read(path, old, kEngineSettingsFileLimit);
+  bool ok = read == FileError::kNone || read == FileError::kNotFound;
   if (ok) {
     const std::string now = WithCustomEntries(old, on);
-    if (read == FileRead::kRead && now == old) return true;
-    ok = ReplaceFileBytes(path, now, error);
+    if (read == FileError::kNone && now == old) return true;
+    ok = ReplaceWholeFile(LocalFiles(), path, now) == FileError::kNone;
     // The profile functions may keep the old contents: have them read the file again.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
   }
   if (!ok) {
     Log("could not write %ls (error %lu) -- the engine keeps its current directories until it is "
         "next restarted",
-        path.c_str(), static_cast<unsigned long>(error));
+        path.c_str(), LastSystemError());
   }
   return ok;
 }

@@ -41,7 +41,9 @@ OutputPlace PlaceFor(const std::wstring& command, const std::optional<std::wstri
     place.output_folder = temp_path;
     if (!place.output_folder.empty() && place.output_folder.back() == L'\\')
       place.output_folder.pop_back();
-  } else if (argument && PlanFor(command).argument_is_folder) {
+  } else if (argument && !argument->empty() && PlanFor(command).argument_is_folder) {
+    // An empty argument (an unset variable in a script) is no folder: as a
+    // prefix it would put the files at the root of the current drive.
     place.output_folder = *argument;
     place.folders_to_create = {*argument};
   }

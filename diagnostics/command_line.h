@@ -44,7 +44,8 @@ struct OutputPlace {
   std::wstring report_file;
 };
 
-// Where a command writes: `argument` is the second command-line argument,
+// Where a command writes: `argument` is the second command-line argument
+// (an empty one counts as none),
 // `local_app_data` the LOCALAPPDATA variable (nullopt when unset or unusable),
 // `temp_path` what GetTempPathW gives (ending in a backslash).
 OutputPlace PlaceFor(const std::wstring& command, const std::optional<std::wstring>& argument,

@@ -11,8 +11,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
+#include "common/win_handles.h"
 #include "diagnostics/commands.h"
 #include "diagnostics/engine_samples.h"
 #include "diagnostics/report.h"
@@ -134,10 +136,17 @@ TEST(DiagnosticsCommands, OutputPlaces) {
   const std::wstring temp = L"C:\\users\\u\\Temp\\";
   const std::wstring lad = L"C:\\users\\u\\AppData\\Local";
 
-  OutputPlace p = PlaceFor(L"report", std::nullopt, lad, temp);
-  EXPECT_EQ(p.output_folder, L".");
-  EXPECT_TRUE(p.folders_to_create.empty());
-  EXPECT_TRUE(p.report_file.empty());
+  // No folder, and an empty one (an unset variable in a script), which as a
+  // prefix would be the root of the current drive: the default folder.
+  for (const auto& argument : {std::optional<std::wstring>(), std::optional<std::wstring>(L"")}) {
+    for (const wchar_t* command : {L"report", L"samples", L"sapi", L"all"}) {
+      OutputPlace p = PlaceFor(command, argument, lad, temp);
+      EXPECT_EQ(p.output_folder, L".") << command;
+      EXPECT_TRUE(p.folders_to_create.empty()) << command;
+      EXPECT_TRUE(p.report_file.empty()) << command;
+    }
+  }
+  OutputPlace p;
 
   // Upper case is no command name, but like any unknown command it takes a folder.
   p = PlaceFor(L"REPORT", std::wstring(L"D:\\out"), lad, temp);
@@ -409,6 +418,34 @@ TEST(DiagnosticsEngineSamples, FolderThatCannotBeWritten) {
     Session s{out, road, folder};
     EXPECT_FALSE(WriteWav(s, L"engine_01_default.wav", std::vector<int16_t>(10), 16000));
     EXPECT_EQ(out.captured(), L"  !! could not write " + folder + L"\\engine_01_default.wav\n");
+  }
+}
+
+// A sample whose file cannot be replaced (another program has it open, or
+// it is read-only) leaves the previous sample as it was, and nothing else.
+TEST(DiagnosticsEngineSamples, APreviousSampleIsLeftAloneWhenItCannotBeReplaced) {
+  ScriptedRoad road(kWorkerBuild);
+  Quellmar::testing::TempDir dir("diag");
+  const fs::path path = dir.path() / L"engine_01_default.wav";
+  const std::string previous = "the previous sample";
+  for (const wchar_t* how : {L"held", L"read-only"}) {
+    SCOPED_TRACE(how);
+    std::ofstream(path, std::ios::binary) << previous;
+    unique_file held;
+    if (std::wstring(how) == L"held") {
+      held.reset(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held);
+    } else {
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    Output out;
+    Session s{out, road, dir.path().wstring()};
+    EXPECT_FALSE(WriteWav(s, L"engine_01_default.wav", std::vector<int16_t>(10), 16000));
+    held.reset();
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), previous);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
   }
 }
 

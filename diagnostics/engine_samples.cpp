@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "common/durable_file.h"
 #include "common/text_prep.h"
 #include "common/wav.h"
 #include "diagnostics/sample_texts.h"
@@ -23,18 +24,14 @@ bool RenderText(Session& s, const std::wstring& text, const RenderParams& params
   return s.road.Render(ToEngineText(text), params, samples);
 }
 
-// Writes the whole file; false when any part of it did not reach the disk.
+// The whole file, written beside the old one and put in its place only
+// when all of it reached the disk: a sample that cannot be written leaves
+// the previous one as it was.
 bool WriteWavFile(const std::wstring& path, const std::vector<int16_t>& samples, uint32_t rate) {
-  std::FILE* file = _wfopen(path.c_str(), L"wb");
-  if (!file) return false;
-  const std::vector<uint8_t> header =
-      PcmWavHeader(rate, static_cast<uint32_t>(samples.size() * sizeof(int16_t)));
-  bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
-  if (ok && !samples.empty()) {
-    ok = std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
-  }
-  ok = (std::fclose(file) == 0) && ok;
-  return ok;
+  const std::vector<uint8_t> file = PcmWavFile(rate, samples);
+  return ReplaceWholeFile(LocalFiles(), FilePath(path),
+                          std::string_view(reinterpret_cast<const char*>(file.data()),
+                                           file.size())) == FileError::kNone;
 }
 
 }  // namespace
@@ -45,8 +42,6 @@ bool WriteWav(Session& s, const std::wstring& file_name, const std::vector<int16
   // The RIFF sizes are 32-bit: a longer sound cannot be one WAV file.
   const bool fits = samples.size() <= (UINT32_MAX - 36) / sizeof(int16_t);
   if (!fits || !WriteWavFile(path, samples, sample_rate)) {
-    // A half-written file would play as if it were the sample.
-    if (fits) DeleteFileW(path.c_str());
     s.out.Print(L"  !! could not write %ls\n", path.c_str());
     return false;
   }

@@ -1,10 +1,13 @@
 // The Add Word dialog: the word list, the part of speech, the current and
 // the new transcription, and the symbol lists with their example
-// recordings.
+// recordings. The fields always show one entry (or none): the dialog
+// remembers which, and what the user typed or chose since, and Add and OK
+// store only that.
 #include <windows.h>
 
 #include <string>
 
+#include "dictionary/folder.h"
 #include "dictionary_editor/dictionary_entry.h"
 #include "dictionary_editor/lexmere_editor.h"
 #include "dictionary_editor/lexmere_messages.h"
@@ -16,10 +19,13 @@ namespace {
 namespace dict = Quellmar::dictionary;
 
 struct AddWordState {
-  Editor* editor;
-  // Whether the user picked the part of speech since the fields were last
-  // filled in from the list.
+  Editor* editor = nullptr;
+  // The word of the entry the fields were last filled in from ("" when they
+  // show none), and what the user did to them since.
+  std::string shown_word{};
+  bool transcription_typed = false;
   bool part_of_speech_chosen = false;
+  bool filling = false;  // the dialog itself is setting the fields
 };
 
 void SelectPartOfSpeech(HWND dialog, const char* name) {
@@ -69,31 +75,47 @@ const dict::SoundSymbol* SymbolNamed(const std::string& symbol) {
   return nullptr;
 }
 
-// Shows the word's entry: its transcription and part of speech.
-void ShowWord(HWND dialog, AddWordState& state, const std::string& word) {
-  if (word.empty()) {
-    SetDlgItemTextA(dialog, IDC_CURRENT_PHONETIC, "");
-    return;
-  }
-  dict::EntryList::Position found = state.editor->entries.Find(word);
-  if (found.node) {
-    const dict::DictionaryEntry& entry = found.node->entry;
-    SetDlgItemTextA(dialog, IDC_CURRENT_PHONETIC, entry.phonetic.c_str());
-    SetDlgItemTextA(dialog, IDC_PHONETIC, entry.phonetic.c_str());
-    SelectPartOfSpeech(dialog, dict::PartOfSpeechOfCode(entry.code).name);
+// Fills the fields from an entry, or (nullptr) takes away what another
+// entry put there: the user's own transcription and part of speech stay.
+void ShowEntry(HWND dialog, AddWordState& state, const dict::DictionaryEntry* entry) {
+  state.filling = true;
+  if (entry != nullptr) {
+    SetDlgItemTextA(dialog, IDC_CURRENT_PHONETIC, entry->phonetic.c_str());
+    SetDlgItemTextA(dialog, IDC_PHONETIC, entry->phonetic.c_str());
+    SelectPartOfSpeech(dialog, dict::PartOfSpeechOfCode(entry->code).name);
+    state.shown_word = entry->word;
+    state.transcription_typed = false;
     state.part_of_speech_chosen = false;
   } else {
     SetDlgItemTextA(dialog, IDC_CURRENT_PHONETIC, "");
+    if (!state.shown_word.empty()) {
+      if (!state.transcription_typed) SetDlgItemTextA(dialog, IDC_PHONETIC, "");
+      if (!state.part_of_speech_chosen) {
+        SelectPartOfSpeech(dialog, dict::kDefaultPartOfSpeech.data());
+      }
+    }
+    state.shown_word.clear();
   }
+  state.filling = false;
+}
+
+// Shows the word's entry: its transcription and part of speech.
+void ShowWord(HWND dialog, AddWordState& state, const std::string& word) {
+  dict::EntryList::Position found;
+  if (!word.empty()) found = state.editor->source.entries.Find(word);
+  ShowEntry(dialog, state, found.node ? &found.node->entry : nullptr);
+  if (word.empty()) return;
   HWND field = GetDlgItem(dialog, IDC_PHONETIC);
   SetFocus(field);
   SendMessageA(field, EM_SETSEL, 0, -1);
 }
 
-// Adds the entry the word box and the transcription field show. With
-// `only_if_new`, an entry the list already holds exactly as shown (the
-// fields as the dialog filled them in) is left as it is.
-void AddShownEntry(HWND dialog, AddWordState& state, bool only_if_new) {
+// Adds what the user typed or chose: the word in the word box with the
+// transcription in the field, when the transcription was typed for it or
+// the part of speech was chosen. A transcription another entry put there
+// is never given to a word typed since, and fields left as they were
+// filled change nothing.
+void AddShownEntry(HWND dialog, AddWordState& state) {
   const std::string word = dict::LowerCase(ControlText(dialog, IDC_WORD));
   const std::string transcription = ControlText(dialog, IDC_PHONETIC);
   HWND words = GetDlgItem(dialog, IDC_WORD);
@@ -102,17 +124,38 @@ void AddShownEntry(HWND dialog, AddWordState& state, bool only_if_new) {
     SendMessageA(words, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(word.c_str()));
   }
   if (word.empty() || transcription.empty()) return;
+  const bool same_entry = word == state.shown_word;
+  if (!state.transcription_typed && (!same_entry || !state.part_of_speech_chosen)) return;
   Editor& editor = *state.editor;
-  if (only_if_new && !state.part_of_speech_chosen) {
-    dict::EntryList::Position found = editor.entries.Find(word);
-    if (found.node && found.node->entry.phonetic == transcription) return;
+  // A part of speech the user did not choose is the entry's own (also one
+  // the list cannot show), or for a new word the dialog's first choice:
+  // never one that another entry put there.
+  dict::EntryList::Position found = editor.source.entries.Find(word);
+  std::string code;
+  if (state.part_of_speech_chosen || (found.node == nullptr && state.shown_word.empty())) {
+    code = SelectedPartOfSpeechCode(dialog);
+  } else if (found.node != nullptr) {
+    code = found.node->entry.code;
+  } else {
+    code = dict::CodeOfPartOfSpeech(dict::kDefaultPartOfSpeech);
   }
-  const auto result = editor.entries.Add({word, transcription, SelectedPartOfSpeechCode(dialog)});
+  const auto result = editor.source.entries.Add({word, transcription, code});
   if (result == dict::EntryList::AddResult::kRejected) {
     MessageBoxA(dialog, kRejectedEntryText, kErrorCaption, MB_OK | MB_ICONERROR);
   } else if (result != dict::EntryList::AddResult::kUnchanged) {
-    editor.changed = true;
+    editor.source.changed = true;
   }
+}
+
+// The word box's row `row` (CB_GETLBTEXT), or "".
+std::string WordRow(HWND words, LRESULT row) {
+  if (row == CB_ERR) return {};
+  const LRESULT length = SendMessageA(words, CB_GETLBTEXTLEN, row, 0);
+  if (length <= 0) return {};
+  std::string word(static_cast<size_t>(length) + 1, '\0');
+  const LRESULT got = SendMessageA(words, CB_GETLBTEXT, row, reinterpret_cast<LPARAM>(word.data()));
+  word.resize(got == CB_ERR ? 0 : static_cast<size_t>(got));
+  return word;
 }
 
 void InitDialog(HWND dialog, AddWordState& state) {
@@ -120,7 +163,7 @@ void InitDialog(HWND dialog, AddWordState& state) {
   SendDlgItemMessageA(dialog, IDC_PHONETIC, EM_LIMITTEXT, dict::kPhoneticCapacity, 0);
 
   HWND words = GetDlgItem(dialog, IDC_WORD);
-  const dict::EntryList& entries = state.editor->entries;
+  const dict::EntryList& entries = state.editor->source.entries;
   SendMessageA(words, WM_SETREDRAW, FALSE, 0);
   SendMessageA(words, CB_INITSTORAGE, entries.size(), entries.size() * 16);
   for (const dict::DictionaryEntry& entry : entries) {
@@ -139,11 +182,10 @@ void InitDialog(HWND dialog, AddWordState& state) {
   FillSymbols(dialog, IDC_ACCENTS, dict::kAccentMarks);
   FillSymbols(dialog, IDC_CONSONANTS, dict::kConsonants);
 
-  if (!entries.empty()) {
-    const std::string& phonetic = entries.begin()->phonetic;
-    SetDlgItemTextA(dialog, IDC_CURRENT_PHONETIC, phonetic.c_str());
-    SetDlgItemTextA(dialog, IDC_PHONETIC, phonetic.c_str());
-  }
+  // The entry of the word box's first row (the box sorts its rows its own
+  // way, not in the order of the list).
+  dict::EntryList::Position first = state.editor->source.entries.Find(WordRow(words, 0));
+  ShowEntry(dialog, state, first.node ? &first.node->entry : nullptr);
 }
 
 void EndAddWord(HWND dialog, AddWordState& state, INT_PTR result) {
@@ -172,19 +214,15 @@ INT_PTR CALLBACK AddWordProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
     case IDC_WORD:
       if (code == CBN_SELCHANGE) {
         HWND words = GetDlgItem(dialog, IDC_WORD);
-        const LRESULT row = SendMessageA(words, CB_GETCURSEL, 0, 0);
-        std::string word;
-        if (row != CB_ERR) {
-          const LRESULT length = SendMessageA(words, CB_GETLBTEXTLEN, row, 0);
-          if (length > 0) {
-            word.assign(static_cast<size_t>(length) + 1, '\0');
-            const LRESULT got =
-                SendMessageA(words, CB_GETLBTEXT, row, reinterpret_cast<LPARAM>(word.data()));
-            word.resize(got == CB_ERR ? 0 : static_cast<size_t>(got));
-          }
-        }
-        ShowWord(dialog, *state, word);
+        ShowWord(dialog, *state, WordRow(words, SendMessageA(words, CB_GETCURSEL, 0, 0)));
+      } else if (code == CBN_EDITCHANGE &&
+                 dict::LowerCase(ControlText(dialog, IDC_WORD)) != state->shown_word) {
+        // Another word typed: what the shown entry put in the fields goes.
+        ShowEntry(dialog, *state, nullptr);
       }
+      return TRUE;
+    case IDC_PHONETIC:
+      if (code == EN_CHANGE && !state->filling) state->transcription_typed = true;
       return TRUE;
     case IDC_POSP:
       if (code == CBN_SELCHANGE) state->part_of_speech_chosen = true;
@@ -196,7 +234,8 @@ INT_PTR CALLBACK AddWordProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
       if (code == LBN_SELCHANGE && id != IDC_ACCENTS) {
         const dict::SoundSymbol* symbol = SymbolNamed(SelectedSymbol(list));
         if (symbol && symbol->recording) {
-          PlayRecording(dialog, state->editor->dict_dir + kSoundFolder + symbol->recording);
+          PlayRecording(dialog, dict::InFolder(state->editor->dict_dir,
+                                               std::string(kSoundFolder) + symbol->recording));
         }
       } else if (code == LBN_DBLCLK) {
         const std::string symbol = SelectedSymbol(list);
@@ -226,9 +265,13 @@ INT_PTR CALLBACK AddWordProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
       return TRUE;
     }
     case IDC_ADD:
-      AddShownEntry(dialog, *state, false);
+      AddShownEntry(dialog, *state);
+      state->filling = true;
       SetDlgItemTextA(dialog, IDC_PHONETIC, "");
       SelectPartOfSpeech(dialog, dict::kDefaultPartOfSpeech.data());
+      state->filling = false;
+      state->shown_word.clear();
+      state->transcription_typed = false;
       state->part_of_speech_chosen = false;
       SetFocus(GetDlgItem(dialog, IDC_WORD));
       return TRUE;
@@ -236,12 +279,12 @@ INT_PTR CALLBACK AddWordProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
       if (FocusIsIn(dialog, IDC_WORD)) {
         ShowWord(dialog, *state, ControlText(dialog, IDC_WORD));
       } else if (!FocusIsIn(dialog, IDC_PHONETIC)) {
-        AddShownEntry(dialog, *state, true);
+        AddShownEntry(dialog, *state);
         EndAddWord(dialog, *state, IDOK);
       }
       return TRUE;
     case IDC_ADD_OK:
-      AddShownEntry(dialog, *state, true);
+      AddShownEntry(dialog, *state);
       EndAddWord(dialog, *state, IDOK);
       return TRUE;
     case IDCANCEL:

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <new>
+#include <set>
 
-#include "dictionary_editor/dictionary_format.h"
+#include "dictionary/folder.h"
+#include "dictionary/format.h"
 #include "dictionary_editor/phonetic.h"
-#include "dictionary_editor/replace_file.h"
 #include "dictionary_editor/source_text.h"
 
 namespace Quellmar::dictionary {
@@ -38,6 +40,11 @@ std::string LeftOutList(const char* heading, const std::vector<std::string>& lin
     text += "... and " + std::to_string(lines.size() - kLeftOutListed) + " more\n";
   }
   return text;
+}
+
+// The work file that failed, and why, after the message users know.
+std::string TempFileMessage(const char* name, FileError error) {
+  return std::string(kCannotOpenTempText) + name + ' ' + FileErrorText(error) + ".\n";
 }
 
 // One of the compiled files' buckets at a time: the open group's header is
@@ -102,6 +109,66 @@ class DataWriter {
   int64_t last_piece_ = 0;
 };
 
+// Which written entries the engine core will find. It looks a word up in
+// the bucket its hash slot points to, and takes the bucket's short entry,
+// or scans the bucket's groups while their lengths rise and takes the
+// first entry of the word (letters compared without regard to case) in the
+// group of its length. Words that sort apart but hash alike (capitals, or
+// characters the hash does not tell apart) make buckets whose slot a later
+// one takes, or groups that do not rise: their entries are reported.
+class Reachability {
+ public:
+  explicit Reachability(std::vector<LeftOutEntry>& left_out) : left_out_(left_out) {}
+
+  void NewBucket(int32_t hash, std::string_view word) {
+    std::vector<std::string>& held = slot_words_[hash];
+    const std::string folded = Fold(word);
+    for (std::string& hidden : held) {
+      const LeftOutReason reason =
+          Fold(hidden) == folded ? LeftOutReason::kSameWord : LeftOutReason::kSameHash;
+      left_out_.push_back({std::move(hidden), reason});
+    }
+    held.clear();
+    hash_ = hash;
+    max_rest_ = 0;
+    blocked_ = false;
+    group_.clear();
+    if (word.size() > 3) max_rest_ = static_cast<int64_t>(word.size()) - 3;
+    Add(word);
+  }
+  void NewGroup(std::string_view word) {
+    group_.clear();
+    const int64_t rest = static_cast<int64_t>(word.size()) - 3;
+    if (rest <= max_rest_) blocked_ = true;
+    if (!blocked_) max_rest_ = rest;
+    Add(word);
+  }
+  void SameGroup(std::string_view word) { Add(word); }
+
+ private:
+  static std::string Fold(std::string_view w) {
+    std::string f(w);
+    for (char& c : f) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    return f;
+  }
+  void Add(std::string_view word) {
+    if (blocked_) {
+      left_out_.push_back({std::string(word), LeftOutReason::kSameHash});
+    } else if (!group_.insert(Fold(word.size() > 3 ? word.substr(3) : word)).second) {
+      left_out_.push_back({std::string(word), LeftOutReason::kSameWord});
+    } else {
+      slot_words_[hash_].emplace_back(word);
+    }
+  }
+
+  std::vector<LeftOutEntry>& left_out_;
+  std::map<int32_t, std::vector<std::string>> slot_words_;  // of the bucket each slot holds
+  int32_t hash_ = 0;
+  int64_t max_rest_ = 0;
+  bool blocked_ = false;         // a group of the bucket did not rise: the rest are not scanned
+  std::set<std::string> group_;  // the open group's remaining letters, folded
+};
+
 }  // namespace
 
 const char* LeftOutReasonText(LeftOutReason reason) {
@@ -112,6 +179,10 @@ const char* LeftOutReasonText(LeftOutReason reason) {
       return "too many words share its first three letters and its length";
     case LeftOutReason::kTooLong:
       return "the word or its transcription is too long";
+    case LeftOutReason::kSameHash:
+      return "a word whose first three letters the engine cannot tell from its own is in its way";
+    case LeftOutReason::kSameWord:
+      return "another entry of the same word is the one the engine finds";
   }
   return "";
 }
@@ -172,6 +243,7 @@ int BuildDictionary(std::string_view sorted, CompiledFiles& out,
   out = CompiledFiles{};
   std::vector<int32_t> table(kHashSlots, -1);
   DataWriter writer(out.data);
+  Reachability reach(left_out);
   bool any = false;
   int32_t previous_hash = 0;
   int64_t previous_rest = 0;
@@ -212,18 +284,22 @@ int BuildDictionary(std::string_view sorted, CompiledFiles& out,
       writer.StartBucket();
       table[static_cast<size_t>(hash)] = static_cast<int32_t>(writer.BucketStart());
       writer.ShortEntry(entry);
+      reach.NewBucket(hash, word);
     } else if (!any || hash != previous_hash) {
       writer.StartBucket();
       table[static_cast<size_t>(hash)] = static_cast<int32_t>(writer.BucketStart());
       writer.LongBucketMarker();
       writer.StartGroup(static_cast<size_t>(rest));
       writer.Append(entry);
+      reach.NewBucket(hash, word);
     } else if (rest != previous_rest) {
       writer.Flush();
       writer.StartGroup(static_cast<size_t>(rest));
       writer.Append(entry);
+      reach.NewGroup(word);
     } else if (writer.Fits(entry.size())) {
       writer.Append(entry);
+      reach.SameGroup(word);
     } else {
       left_out.push_back({std::string(word), LeftOutReason::kGroupTooLong});
       continue;
@@ -265,9 +341,10 @@ int BuildDictionary(std::string_view sorted, CompiledFiles& out,
   return kWriteOk;
 }
 
-int Convert(const std::string& source_path, const std::string& temp_dir, Reporter& reporter) {
+int Convert(FileSystem& files, const std::string& source_path, const std::string& temp_dir,
+            Reporter& reporter) {
   std::string source;
-  if (!ReadWholeFile(source_path, source)) {
+  if (files.Read(NarrowPath(source_path), source, kDefaultReadLimit) != FileError::kNone) {
     reporter.Report(kCannotOpenInputText, kFileOpenErrorCaption);
     return kConvertFailed;
   }
@@ -279,10 +356,14 @@ int Convert(const std::string& source_path, const std::string& temp_dir, Reporte
     reporter.Report(kSortRecordsFailedText, kMemoryErrorCaption);
     return kConvertFailed;
   }
-  if (!ReplaceFileContents(temp_dir + kIntermediateFileName, list.intermediate) ||
-      !ReplaceFileContents(temp_dir + kSortedFileName, list.sorted)) {
-    reporter.Report(kCannotOpenTempText, kFileOpenErrorCaption);
-    return kConvertFailed;
+  for (const auto& [name, bytes] :
+       {std::pair<const char*, const std::string*>{kIntermediateFileName, &list.intermediate},
+        {kSortedFileName, &list.sorted}}) {
+    const FileError e = ReplaceWholeFile(files, NarrowPath(InFolder(temp_dir, name)), *bytes);
+    if (e != FileError::kNone) {
+      reporter.Report(TempFileMessage(name, e), kFileOpenErrorCaption);
+      return kConvertFailed;
+    }
   }
   if (!list.skipped.empty()) {
     std::vector<std::string> lines;
@@ -295,27 +376,35 @@ int Convert(const std::string& source_path, const std::string& temp_dir, Reporte
   return kConvertOk;
 }
 
-int Write(const std::string& temp_dir, const std::string& dict_dir, Reporter& reporter) {
+int Write(FileSystem& files, const std::string& temp_dir, const std::string& dict_dir,
+          Reporter& reporter) {
   std::string sorted;
-  if (!ReadWholeFile(temp_dir + kSortedFileName, sorted)) {
-    reporter.Report(kCannotOpenTempText, kFileOpenErrorCaption);
+  if (const FileError e =
+          files.Read(NarrowPath(InFolder(temp_dir, kSortedFileName)), sorted, kDefaultReadLimit);
+      e != FileError::kNone) {
+    reporter.Report(TempFileMessage(kSortedFileName, e), kFileOpenErrorCaption);
     return kWriteFilesFailed;
   }
-  CompiledFiles files;
+  CompiledFiles compiled;
   std::vector<LeftOutEntry> left_out;
   int result;
   try {
-    result = BuildDictionary(sorted, files, left_out);
+    result = BuildDictionary(sorted, compiled, left_out);
   } catch (const std::bad_alloc&) {
     return kWriteNoHashTable;
   }
   if (result != kWriteOk) return result;
-  // Every file complete before any replaces its predecessor.
-  if (!ReplaceFilesContents({{dict_dir + kDataFileName, files.data},
-                             {dict_dir + kHashFileName, files.hash_table},
-                             {dict_dir + kRangesFileName, files.ranges}})) {
-    reporter.Report(kCannotWriteOutputText, kFileOpenErrorCaption);
+  const CommitResult commit = CommitCompiledSet(files, NarrowPath(dict_dir), compiled);
+  if (!commit.committed) {
+    reporter.Report(std::string(kSetNotWrittenText) + commit.file + ' ' +
+                        FileErrorText(commit.error) + '.' + kNoChangeText,
+                    kWriteErrorCaption);
     return kWriteFilesFailed;
+  }
+  if (commit.error != FileError::kNone) {
+    reporter.Report(std::string(kPlainCopyNotWrittenText) + commit.file + ' ' +
+                        FileErrorText(commit.error) + '.',
+                    kWriteErrorCaption);
   }
   if (!left_out.empty()) {
     std::vector<std::string> lines;

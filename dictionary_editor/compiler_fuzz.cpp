@@ -1,5 +1,5 @@
-// Arbitrary bytes as a source list: the entry list reads and writes it back
-// unchanged the second time, and the compiler turns it into files whose
+// Arbitrary bytes as a source list: the entry list keeps every line of it
+// and writes it back unchanged the second time, and the compiler turns it into files whose
 // index points inside the data and whose groups fit the working buffer.
 #include <cstddef>
 #include <cstdint>
@@ -8,9 +8,19 @@
 #include <string_view>
 #include <vector>
 
+#include "dictionary/format.h"
 #include "dictionary_editor/compiler.h"
-#include "dictionary_editor/dictionary_format.h"
 #include "dictionary_editor/entry_list.h"
+#include "dictionary_editor/source_text.h"
+
+namespace {
+size_t Lines(std::string_view text) {
+  size_t pos = 0, n = 0;
+  std::string_view line;
+  while (Quellmar::dictionary::NextLine(text, pos, line)) ++n;
+  return n;
+}
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace Quellmar::dictionary;
@@ -22,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string saved = list.Serialize();
   EntryList again;
   if (again.LoadBytes(saved) != n || again.Serialize() != saved) __builtin_trap();
+  if (Lines(saved) != Lines(source)) __builtin_trap();
   for (const DictionaryEntry& e : list) {
     EntryList::Position p = list.Find(e.word);
     if (p.node != nullptr && p.node->entry.word != LowerCase(e.word)) __builtin_trap();

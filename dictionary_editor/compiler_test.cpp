@@ -6,8 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "dictionary_editor/dictionary_format.h"
-#include "dictionary_editor/replace_file.h"
+#include "dictionary/format.h"
 
 namespace Quellmar::dictionary {
 namespace {
@@ -39,7 +38,7 @@ void WriteBytes(const std::string& path, std::string_view bytes) {
 }
 std::string ReadBytes(const std::string& path) {
   std::string s;
-  EXPECT_TRUE(ReadWholeFile(path, s)) << path;
+  EXPECT_EQ(LocalFiles().Read(path, s, kDefaultReadLimit), FileError::kNone) << path;
   return s;
 }
 std::string Hex(std::string_view bytes) {
@@ -61,8 +60,8 @@ struct Compile {
   int convert = -1, write = -1;
   explicit Compile(std::string_view source) {
     WriteBytes(dict.File("lexmere.txt"), source);
-    convert = Convert(dict.File("lexmere.txt"), temp.Prefix(), reporter);
-    if (convert == kConvertOk) write = Write(temp.Prefix(), dict.Prefix(), reporter);
+    convert = Convert(LocalFiles(), dict.File("lexmere.txt"), temp.Prefix(), reporter);
+    if (convert == kConvertOk) write = Write(LocalFiles(), temp.Prefix(), dict.Prefix(), reporter);
   }
   std::string Temp(const char* name) { return ReadBytes(temp.File(name)); }
   std::string Dict(const char* name) { return ReadBytes(dict.File(name)); }
@@ -90,7 +89,7 @@ TEST(Compiler, WorkedExampleByteForByte) {
   EXPECT_EQ(run.Dict("userhash.dvl"), "3\r\n3\r\n3\r\n3\r\n3\r\n3\r\n0\r\n3\r\n3\r\n2\r\n");
   // The user's list is only read.
   EXPECT_EQ(run.Dict("lexmere.txt"), kWorkedSource);
-  EXPECT_FALSE(fs::exists(run.dict.File("lexmere.fle.new")));
+  EXPECT_FALSE(fs::exists(PendingName(run.dict.File("lexmere.fle"))));
 }
 
 TEST(Compiler, EmptySourceList) {
@@ -158,22 +157,36 @@ TEST(Compiler, DigitAfterTwoCharacterCodeFailsWriteAndKeepsThePreviousFiles) {
   ASSERT_EQ(good.write, kWriteOk);
   std::string fle = good.Dict("lexmere.fle"), tab = good.Dict("userhash.tab");
   WriteBytes(good.dict.File("lexmere.txt"), std::string(kWorkedSource) + "seven 7seven 00\r\n");
-  ASSERT_EQ(Convert(good.dict.File("lexmere.txt"), good.temp.Prefix(), good.reporter), kConvertOk);
-  EXPECT_EQ(Write(good.temp.Prefix(), good.dict.Prefix(), good.reporter), kWriteBadCode);
+  ASSERT_EQ(Convert(LocalFiles(), good.dict.File("lexmere.txt"), good.temp.Prefix(), good.reporter),
+            kConvertOk);
+  EXPECT_EQ(Write(LocalFiles(), good.temp.Prefix(), good.dict.Prefix(), good.reporter),
+            kWriteBadCode);
   EXPECT_EQ(good.Dict("lexmere.fle"), fle);
   EXPECT_EQ(good.Dict("userhash.tab"), tab);
-  EXPECT_FALSE(fs::exists(good.dict.File("lexmere.fle.new")));
+  EXPECT_FALSE(fs::exists(PendingName(good.dict.File("lexmere.fle"))));
 }
 
-TEST(Compiler, DuplicateWords) {
+TEST(Compiler, DuplicatesAndCollisionsAreWrittenAndReported) {
   // Both long duplicates stay in their group; of two short ones only the
-  // bucket written last is in the index.
-  Compile run("cats ka/ts 00\r\ncats ka/tz 00\r\ncat ka/t 00\r\ncat ke/t 00\r\n");
+  // bucket written last is in the index. The engine finds one entry of each
+  // word: the others are reported, and so is a bucket whose slot a later
+  // one of the same hash takes ("Cab" and "cab" hash alike, but sort apart).
+  Compile run(
+      "cats ka/ts 00\r\ncats ka/tz 00\r\ncat ka/t 00\r\ncat ke/t 00\r\nCabin ka/bin 00\r\n"
+      "cab ka/b 00\r\n");
   ASSERT_EQ(run.write, kWriteOk);
   EXPECT_EQ(Hex(run.Dict("lexmere.fle")),
+            "7c 02 00 0e 69 6e 8a 00 6b 61 25 62 6e 27 2f "
+            "00 05 00 6b 61 2a 62 "
             "00 05 00 6b 61 2a 74 "
             "00 05 00 6b 65 2a 74 01 00 13 73 06 00 6b 61 2a 74 73 73 06 00 6b 61 2a 74 7a");
-  EXPECT_EQ(run.Dict("userhash.tab"), "1\r\n20\r\n24915  7\r\n");
+  EXPECT_EQ(run.Dict("userhash.tab"), "2\r\n20\r\n24897  15\r\n24915  29\r\n");
+  ASSERT_EQ(run.reporter.messages.size(), 1u);
+  EXPECT_EQ(run.reporter.messages[0].text,
+            std::string(kEntriesLeftOutText) +
+                "Cabin: " + LeftOutReasonText(LeftOutReason::kSameHash) +
+                "\ncat: " + LeftOutReasonText(LeftOutReason::kSameWord) +
+                "\ncats: " + LeftOutReasonText(LeftOutReason::kSameWord) + "\n");
 }
 
 TEST(Compiler, ThreeZsAreLeftOutAndReported) {
@@ -244,8 +257,10 @@ TEST(Compiler, LinesThatAreNotThreeFieldsAreSkippedAndReported) {
 }
 
 TEST(Compiler, OldMacintoshLineEnds) {
-  std::string cr = kWorkedSource;
-  for (size_t k; (k = cr.find("\r\n")) != std::string::npos;) cr.replace(k, 2, "\r");
+  std::string cr;
+  for (char c : std::string_view(kWorkedSource)) {
+    if (c != '\n') cr += c;
+  }
   Compile run(cr);
   ASSERT_EQ(run.write, kWriteOk);
   Compile crlf(kWorkedSource);
@@ -264,33 +279,37 @@ TEST(Compiler, BinaryAndOddSourceListsNeverFail) {
   }
 }
 
-TEST(Compiler, MissingFilesAndFolders) {
+TEST(Compiler, MissingFilesAndFoldersAreNamed) {
   TempFolder dir;
   CollectingReporter r;
-  EXPECT_EQ(Convert(dir.File("absent.txt"), dir.Prefix(), r), kConvertFailed);
+  EXPECT_EQ(Convert(LocalFiles(), dir.File("absent.txt"), dir.Prefix(), r), kConvertFailed);
   EXPECT_EQ(r.messages.back(), (ReportedMessage{kCannotOpenInputText, kFileOpenErrorCaption}));
 
   WriteBytes(dir.File("lexmere.txt"), kWorkedSource);
-  EXPECT_EQ(Convert(dir.File("lexmere.txt"), dir.Prefix() + "no-temp/", r), kConvertFailed);
-  EXPECT_EQ(r.messages.back(), (ReportedMessage{kCannotOpenTempText, kFileOpenErrorCaption}));
+  const std::string not_found = FileErrorText(FileError::kNotFound);
+  EXPECT_EQ(Convert(LocalFiles(), dir.File("lexmere.txt"), dir.Prefix() + "no-temp/", r),
+            kConvertFailed);
+  EXPECT_EQ(r.messages.back(),
+            (ReportedMessage{std::string(kCannotOpenTempText) + "tempout.txt " + not_found + ".\n",
+                             kFileOpenErrorCaption}));
 
-  EXPECT_EQ(Write(dir.Prefix() + "no-temp/", dir.Prefix(), r), kWriteFilesFailed);
-  EXPECT_EQ(r.messages.back(), (ReportedMessage{kCannotOpenTempText, kFileOpenErrorCaption}));
+  EXPECT_EQ(Write(LocalFiles(), dir.Prefix() + "no-temp/", dir.Prefix(), r), kWriteFilesFailed);
+  EXPECT_EQ(r.messages.back().text, std::string(kCannotOpenTempText) + "ds4 " + not_found + ".\n");
 
-  ASSERT_EQ(Convert(dir.File("lexmere.txt"), dir.Prefix(), r), kConvertOk);
-  EXPECT_EQ(Write(dir.Prefix(), dir.Prefix() + "no-dict/", r), kWriteFilesFailed);
-  EXPECT_EQ(r.messages.back(), (ReportedMessage{kCannotWriteOutputText, kFileOpenErrorCaption}));
+  ASSERT_EQ(Convert(LocalFiles(), dir.File("lexmere.txt"), dir.Prefix(), r), kConvertOk);
+  EXPECT_EQ(Write(LocalFiles(), dir.Prefix(), dir.Prefix() + "no-dict", r), kWriteFilesFailed);
+  EXPECT_EQ(r.messages.back().text, std::string(kSetNotWrittenText) + "lexmere.fle " +
+                                        FileErrorText(FileError::kNotFound) + "." + kNoChangeText);
   EXPECT_EQ(ReadBytes(dir.File("lexmere.txt")), kWorkedSource);
 
-  // One of the three cannot be replaced: none is, and no new file is left.
-  ASSERT_EQ(Write(dir.Prefix(), dir.Prefix(), r), kWriteOk);
-  std::string fle = ReadBytes(dir.File("lexmere.fle"));
-  fs::create_directories(dir.File("userhash.dvl.new/x"));
-  WriteBytes(dir.File("lexmere.txt"), "dog do/g 00\r\n");
-  ASSERT_EQ(Convert(dir.File("lexmere.txt"), dir.Prefix(), r), kConvertOk);
-  EXPECT_EQ(Write(dir.Prefix(), dir.Prefix(), r), kWriteFilesFailed);
-  EXPECT_EQ(ReadBytes(dir.File("lexmere.fle")), fle);
-  EXPECT_FALSE(fs::exists(dir.File("lexmere.fle.new")));
+  // The set is in use, but its copy under a plain name cannot be made: said.
+  ASSERT_EQ(Write(LocalFiles(), dir.Prefix(), dir.Prefix(), r), kWriteOk);
+  fs::create_directories(PendingName(dir.File("userhash.tab")) / "x");
+  r.messages.clear();
+  EXPECT_EQ(Write(LocalFiles(), dir.Prefix(), dir.Prefix(), r), kWriteOk);
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_EQ(r.messages[0].text.find(kPlainCopyNotWrittenText), 0u) << r.messages[0].text;
+  EXPECT_NE(r.messages[0].text.find("userhash.tab"), std::string::npos);
 }
 
 // Random source lists give the same bytes on every platform: a digest of

@@ -19,6 +19,8 @@ struct DictionaryEntry {
   std::string word;      // as written; the editor stores words in lower case
   std::string phonetic;  // the transcription as typed, not encoded
   std::string code;      // part-of-speech code ("00", "02C", ...)
+  std::string note{};    // what a hand-edited line holds after the code
+  bool operator==(const DictionaryEntry&) const = default;
 };
 
 struct PartOfSpeech {

@@ -1,11 +1,15 @@
-// The editor's start (directories, help file, source list, menu) and its
-// close request (save, compile, backups), the only time the list is saved.
+// The editor's start (directories, help file, the folder's lock, source
+// list, menu) and its close request (save, compile, backups), the only time
+// the list is saved.
 #include <windows.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "common/win_handles.h"
+#include "common/durable_file.h"
+#include "dictionary/folder.h"
 #include "dictionary_editor/compiler.h"
 #include "dictionary_editor/lexmere_editor.h"
 #include "dictionary_editor/lexmere_messages.h"
@@ -14,48 +18,80 @@
 namespace Quellmar::lexmere {
 namespace {
 
-struct BackupPair {
-  const char* file;
-  const char* copy;  // in D + "Backup\"
-};
-constexpr BackupPair kBackups[] = {
-    {"lexmere.txt", "lexmere.bak"},
-    {"lexmere.fle", "dictfle.bak"},
-    {"userhash.tab", "hashtab.bak"},
-    {"userhash.dvl", "hashdvl.bak"},
-};
+// A second editor may start while the first is still closing (saving and
+// compiling): it waits this long for the folder before it says so.
+constexpr DWORD kLockWaitMs = 5000;
+constexpr DWORD kLockPollMs = 100;
 
 // A directory from quellmar.ini, or false when the key is missing (the
 // profile functions then give the default text back). An empty value or one
 // too long for a path is no directory either: the editor would otherwise
-// keep the user's files in its own folder or in a truncated one. A value
-// without its closing backslash gets one.
+// keep the user's files in its own folder or in a truncated one.
 bool ReadDirectory(const char* key, const char* missing, std::string& out) {
   std::vector<char> value(4 * (kMaxDirectory + 1));
   const DWORD length = GetPrivateProfileStringA(kIniSection, key, missing, value.data(),
                                                 static_cast<DWORD>(value.size()), kIniFile);
   out.assign(value.data(), length);
-  if (out == missing || out.empty() || out.size() > kMaxDirectory) return false;
-  if (out.back() != '\\' && out.back() != '/') out += '\\';
-  return true;
+  return out != missing && !out.empty() && out.size() <= kMaxDirectory;
 }
 
-// Whether the file is there but cannot be opened for reading (held by
-// another program, no access): a list that is missing is simply empty.
-bool ExistsButUnreadable(const std::string& path) {
-  unique_handle<file_handle_traits> file(CreateFileA(path.c_str(), GENERIC_READ,
-                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                     OPEN_EXISTING, 0, nullptr));
-  if (file) return false;
-  const DWORD error = GetLastError();
-  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
-         error != ERROR_INVALID_NAME;
+std::string LockPath(const std::string& dict_dir) {
+  return dictionary::InFolder(dict_dir, kLockFile);
+}
+
+// The holder's process and window, as it wrote them into the lock file.
+bool ReadHolder(const std::string& dict_dir, DWORD& process, HWND& window) {
+  unique_file f(CreateFileA(LockPath(dict_dir).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
+  if (!f) return false;
+  char text[64] = {};
+  DWORD got = 0;
+  if (!ReadFile(f.get(), text, sizeof text - 1, &got, nullptr)) return false;
+  unsigned long pid = 0;
+  unsigned long long handle = 0;
+  if (std::sscanf(text, "%lu %llu", &pid, &handle) != 2) return false;
+  process = pid;
+  window = reinterpret_cast<HWND>(static_cast<uintptr_t>(handle));
+  return true;
 }
 
 }  // namespace
 
+FolderLock::State FolderLock::Acquire(const std::string& dict_dir, HWND window) {
+  // Others may read the file (to find this editor) but not write it, so a
+  // second editor's open for writing fails with a sharing violation.
+  for (DWORD waited = 0;; waited += kLockPollMs) {
+    file_.reset(CreateFileA(LockPath(dict_dir).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (file_) break;
+    if (GetLastError() != ERROR_SHARING_VIOLATION) return State::kNoLock;
+    // The holder's window gone already: it is closing; wait for it a while.
+    if (Holder(dict_dir) != nullptr || waited >= kLockWaitMs) return State::kHeldByAnother;
+    Sleep(kLockPollMs);
+  }
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, "%lu %llu\r\n", GetCurrentProcessId(),
+                              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
+  DWORD wrote = 0;
+  SetEndOfFile(file_.get());
+  WriteFile(file_.get(), text, static_cast<DWORD>(n), &wrote, nullptr);
+  return State::kHeld;
+}
+
+HWND FolderLock::Holder(const std::string& dict_dir) {
+  DWORD process = 0;
+  HWND window = nullptr;
+  if (!ReadHolder(dict_dir, process, window) || !IsWindow(window)) return nullptr;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  return owner == process && IsWindowVisible(window) ? window : nullptr;
+}
+
 void MessageBoxReporter::Report(std::string_view text, std::string_view caption) {
-  MessageBoxA(owner_, std::string(text).c_str(), std::string(caption).c_str(), MB_OK);
+  const UINT icon = caption == kErrorCaption ? MB_ICONERROR : 0;
+  MessageBoxA(owner_, std::string(text).c_str(), std::string(caption).c_str(), MB_OK | icon);
 }
 
 std::string ControlText(HWND dialog, int id) {
@@ -71,7 +107,7 @@ void ShowHelp(HWND owner, const Editor& editor, UINT command, ULONG_PTR data) {
   WinHelpA(owner, editor.help_path.c_str(), command, data);
 }
 
-void StartEditor(HWND window, Editor& editor) {
+bool StartEditor(HWND window, Editor& editor) {
   if (!ReadDirectory(kTempDirKey, kNoTempDirDefault, editor.temp_dir)) {
     editor.temp_dir.clear();
     MessageBoxA(window, kNoTempDirText, kErrorCaption, MB_OK);
@@ -81,48 +117,38 @@ void StartEditor(HWND window, Editor& editor) {
   } else {
     editor.has_dict_dir = true;
   }
-  editor.help_path = editor.temp_dir + kHelpFile;
+  editor.help_path = dictionary::InFolder(editor.temp_dir, kHelpFile);
   if (editor.has_dict_dir) {
-    const std::string source = editor.dict_dir + dictionary::kSourceListFileName;
-    editor.source_unreadable = ExistsButUnreadable(source);
-    if (!editor.source_unreadable) editor.entries.Load(source);
+    if (editor.lock.Acquire(editor.dict_dir, window) == FolderLock::State::kHeldByAnother) {
+      MessageBoxA(window, kAlreadyOpenText, kWindowTitle, MB_OK | MB_ICONINFORMATION);
+      if (HWND first = FolderLock::Holder(editor.dict_dir)) {
+        if (IsIconic(first)) ShowWindow(first, SW_RESTORE);
+        SetForegroundWindow(first);
+      }
+      editor.closed = true;  // nothing of this editor's is to be saved
+      return false;
+    }
+    dictionary::LoadSourceList(LocalFiles(), editor.dict_dir, editor.source);
   }
   SetMenu(window, LoadMenuA(editor.instance, MAKEINTRESOURCEA(IDR_LEXMERE_MENU)));
+  return true;
 }
 
 void CloseEditor(HWND window, Editor& editor) {
   if (editor.closed) return;
   editor.closed = true;
   SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
-  MessageBoxReporter reporter(window);
   if (!editor.has_dict_dir) {
     // There is no folder to save to; do not put the list anywhere else.
-    if (editor.changed) MessageBoxA(window, kNotSavedText, kErrorCaption, MB_OK | MB_ICONERROR);
+    if (editor.source.changed) {
+      MessageBoxA(window, kNotSavedText, kErrorCaption, MB_OK | MB_ICONERROR);
+    }
   } else {
-    const std::string& d = editor.dict_dir;
-    const std::string source = d + dictionary::kSourceListFileName;
-    CopyFileA(source.c_str(), (d + kSourceBackup).c_str(), FALSE);
-    if (editor.source_unreadable) {
-      reporter.Report(dictionary::kSaveFailedText, dictionary::kSaveFailedCaption);
-    } else {
-      editor.entries.Save(source, reporter);
-    }
-    if (dictionary::Convert(source, editor.temp_dir, reporter) == dictionary::kConvertOk) {
-      const std::string backup = d + kBackupFolder + "\\";
-      if (dictionary::Write(editor.temp_dir, d, reporter) != dictionary::kWriteOk) {
-        MessageBoxA(window, dictionary::kWriteFailedText, kErrorCaption, MB_OK | MB_ICONERROR);
-        for (size_t i = 1; i < std::size(kBackups); ++i) {
-          CopyFileA((backup + kBackups[i].copy).c_str(), (d + kBackups[i].file).c_str(), FALSE);
-        }
-      } else {
-        CreateDirectoryA(backup.c_str(), nullptr);
-        for (const BackupPair& pair : kBackups) {
-          CopyFileA((d + pair.file).c_str(), (backup + pair.copy).c_str(), FALSE);
-        }
-      }
-    }
+    MessageBoxReporter reporter(window);
+    dictionary::SaveAndCompile(LocalFiles(), editor.temp_dir, editor.dict_dir, editor.source,
+                               reporter);
   }
-  editor.entries.Clear();
+  editor.source.entries.Clear();
   SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
 }
 

@@ -1,6 +1,5 @@
 #include "dictionary_editor/entry_list.h"
 
-#include "dictionary_editor/replace_file.h"
 #include "dictionary_editor/source_text.h"
 
 namespace Quellmar::dictionary {
@@ -51,19 +50,11 @@ void EntryList::Clear() {
   // One node at a time: a chain of owners destroyed recursively would use
   // stack in proportion to the list's length.
   while (head_) head_ = std::move(head_->next);
+  leading_lines_.clear();
   tail_ = nullptr;
   size_ = 0;
   index_.fill(nullptr);
   sorted_ = true;
-}
-
-size_t EntryList::Load(const std::string& path) {
-  std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
-    Clear();
-    return 0;
-  }
-  return LoadBytes(bytes);
 }
 
 size_t EntryList::LoadBytes(std::string_view bytes) {
@@ -72,12 +63,23 @@ size_t EntryList::LoadBytes(std::string_view bytes) {
   std::string_view line;
   while (NextLine(bytes, pos, line)) {
     std::string_view fields[3];
-    size_t count = SplitFields(line, fields, 3);
-    if (count < 2) continue;
+    const size_t count = SplitFields(line, fields, 3);
+    if (count < 2) {
+      (tail_ ? tail_->lines_after : leading_lines_).emplace_back(line);
+      continue;
+    }
     auto node = std::make_unique<Node>();
     node->entry.word.assign(fields[0]);
     node->entry.phonetic.assign(fields[1]);
     node->entry.code.assign(count == 3 ? fields[2] : kCodeWhenMissing);
+    if (count == 3) {
+      // A note after the code, kept as written (without the spaces around it).
+      size_t start = static_cast<size_t>(fields[2].data() - line.data()) + fields[2].size();
+      size_t end = line.size();
+      while (start < end && IsFieldSpace(line[start])) ++start;
+      while (end > start && IsFieldSpace(line[end - 1])) --end;
+      node->entry.note.assign(line.substr(start, end - start));
+    }
     Node* added = node.get();
     if (tail_ != nullptr && CompareWords(tail_->entry.word, added->entry.word) > 0) sorted_ = false;
     LinkAfter(tail_) = std::move(node);
@@ -91,21 +93,19 @@ size_t EntryList::LoadBytes(std::string_view bytes) {
 
 std::string EntryList::Serialize() const {
   std::string out;
-  for (const DictionaryEntry& e : *this) {
+  for (const std::string& line : leading_lines_) out += line + "\r\n";
+  for (const Node* n = head_.get(); n != nullptr; n = n->next.get()) {
+    const DictionaryEntry& e = n->entry;
     out += e.word;
     out += ' ';
     out += e.phonetic;
     out += ' ';
     out += e.code;
+    if (!e.note.empty()) out += ' ' + e.note;
     out += "\r\n";
+    for (const std::string& line : n->lines_after) out += line + "\r\n";
   }
   return out;
-}
-
-bool EntryList::Save(const std::string& path, Reporter& reporter) const {
-  if (ReplaceFileContents(path, Serialize())) return true;
-  reporter.Report(kSaveFailedText, kSaveFailedCaption);
-  return false;
 }
 
 EntryList::Node* EntryList::PredecessorOf(const Node* node) {
@@ -200,6 +200,10 @@ void EntryList::Remove(Position position) {
   if (link.get() != node) return;  // not where the caller found it
   std::unique_ptr<Node> owned = std::move(link);
   link = std::move(owned->next);
+  std::vector<std::string>& kept =
+      position.previous ? position.previous->lines_after : leading_lines_;
+  kept.insert(kept.end(), std::make_move_iterator(owned->lines_after.begin()),
+              std::make_move_iterator(owned->lines_after.end()));
   if (tail_ == node) tail_ = position.previous;
   --size_;
   int slot = LetterSlot(node->entry.word);

@@ -1,7 +1,9 @@
 // The user's dictionary entries in memory, in the order of the source list
 // lexmere.txt, with an index of the first entry of each initial letter A to
 // Z. Words whose first character is no such letter have no index slot; they
-// are kept in the list like any other and found by walking it.
+// are kept in the list like any other and found by walking it. Lines of the
+// source list that are no entry (blank, one word, a note) are kept too, in
+// their place after the entry they followed, and written back as they were.
 #pragma once
 
 #include <array>
@@ -9,14 +11,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dictionary_editor/dictionary_entry.h"
-#include "dictionary_editor/reporter.h"
 
 namespace Quellmar::dictionary {
 
-inline constexpr char kSaveFailedText[] = "file open error";
-inline constexpr char kSaveFailedCaption[] = "Error";
 inline constexpr char kSourceListFileName[] = "lexmere.txt";
 
 // The order of the list: letters compare without regard to case (so each
@@ -33,6 +33,7 @@ class EntryList {
  public:
   struct Node {
     DictionaryEntry entry;
+    std::vector<std::string> lines_after;  // lines that are no entry, as read
     std::unique_ptr<Node> next;
   };
   // Where an entry stands: the entry (nullptr when not found) and the entry
@@ -63,18 +64,14 @@ class EntryList {
   EntryList& operator=(const EntryList&) = delete;
   ~EntryList() { Clear(); }
 
-  // Replaces the list with the file's entries (lines of word, transcription
-  // and code; a line of two fields gets the code "10"; other lines are
-  // skipped). Lines and fields of any length are kept whole. Returns the
-  // number of entries read; a file that cannot be opened gives none.
-  size_t Load(const std::string& path);
-  // The same from the file's bytes.
+  // Replaces the list with the entries of a source list's bytes: lines of
+  // word, transcription and code (whatever follows the code is the entry's
+  // note); a line of two fields gets the code "10". Every other line is
+  // kept as it is. Lines and fields of any length are kept whole. Returns
+  // the number of entries read.
   size_t LoadBytes(std::string_view bytes);
-  // Writes every entry, in list order, as "word transcription code" and
-  // CR LF; the file is replaced as a whole. On failure reports
-  // "file open error" and returns false, leaving the old file as it was.
-  bool Save(const std::string& path, Reporter& reporter) const;
-  // The source list's bytes as Save writes them.
+  // The source list: every entry, in list order, as "word transcription
+  // code" (and its note), each kept line after its entry, all with CR LF.
   std::string Serialize() const;
 
   // Stores the word in lower case at its place in the order, or rewrites
@@ -84,7 +81,10 @@ class EntryList {
   AddResult Add(DictionaryEntry entry);
   // The entry whose word is exactly the given word folded to lower case.
   Position Find(std::string_view word);
-  // Removes the entry found by Find.
+  // The first entry whose word is exactly the given word, as it is.
+  Position FindExact(std::string_view word);
+  // Removes the entry found by Find; the lines kept after it stay where
+  // they are, after the entry before it.
   void Remove(Position position);
   void Clear();
 
@@ -98,10 +98,10 @@ class EntryList {
  private:
   // The unique_ptr that owns the node after `previous` (the head for nullptr).
   std::unique_ptr<Node>& LinkAfter(Node* previous) { return previous ? previous->next : head_; }
-  Position FindExact(std::string_view word);
   Node* PredecessorOf(const Node* node);
   void RebuildIndex();
 
+  std::vector<std::string> leading_lines_;  // kept lines before the first entry
   std::unique_ptr<Node> head_;
   Node* tail_ = nullptr;
   size_t size_ = 0;

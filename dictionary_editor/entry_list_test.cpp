@@ -2,48 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
 
-#include "dictionary_editor/replace_file.h"
-
 namespace Quellmar::dictionary {
 namespace {
-
-namespace fs = std::filesystem;
-
-class TempFolder {
- public:
-  TempFolder() {
-    static int n = 0;
-    std::random_device rd;
-    path_ =
-        fs::temp_directory_path() / ("qm-dict-" + std::to_string(rd()) + "-" + std::to_string(++n));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  // As a path prefix ending in a separator, the way the editor uses folders.
-  std::string Prefix() const { return (path_ / "").string(); }
-  std::string File(const char* name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
-
-void WriteBytes(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-std::string ReadBytes(const std::string& path) {
-  std::string s;
-  EXPECT_TRUE(ReadWholeFile(path, s)) << path;
-  return s;
-}
 
 std::vector<std::string> Words(const EntryList& list) {
   std::vector<std::string> w;
@@ -51,53 +15,49 @@ std::vector<std::string> Words(const EntryList& list) {
   return w;
 }
 
-TEST(EntryList, LoadTakesThreeOrTwoFieldsAndSavesWhatItRead) {
-  TempFolder dir;
-  std::string src = dir.File("lexmere.txt");
-  WriteBytes(src,
-             "cat ka/t 00\r\n"
-             "dog\tdo'g\n"  // two fields: the code becomes "10"
-             "lonely\r\n"   // one field: skipped
-             "\r\n"
-             "Quellmar kwe/lmar 02 extra fields\n"
-             "zebra zi~/bru 02D");  // no line end at all
+TEST(EntryList, LoadTakesThreeOrTwoFieldsAndKeepsEveryOtherLine) {
+  const std::string source =
+      "#names\r\n"  // before the first entry
+      "cat ka/t 00\r\n"
+      "dog\tdo'g\n"  // two fields: the code becomes "10"
+      "lonely\r\n"   // one field: kept after dog
+      "\r\n"
+      "Quellmar kwe/lmar 02  a note, kept\n"
+      "zebra zi~/bru 02D";  // no line end at all
   EntryList list;
-  ASSERT_EQ(list.Load(src), 4u);
-  EXPECT_EQ(list.Serialize(),
-            "cat ka/t 00\r\ndog do'g 10\r\nQuellmar kwe/lmar 02\r\nzebra zi~/bru 02D\r\n");
-  CollectingReporter r;
-  ASSERT_TRUE(list.Save(src, r));
-  EXPECT_TRUE(r.messages.empty());
+  ASSERT_EQ(list.LoadBytes(source), 4u);
+  const std::string saved =
+      "#names\r\ncat ka/t 00\r\ndog do'g 10\r\nlonely\r\n\r\n"
+      "Quellmar kwe/lmar 02 a note, kept\r\nzebra zi~/bru 02D\r\n";
+  EXPECT_EQ(list.Serialize(), saved);
   EntryList again;
-  ASSERT_EQ(again.Load(src), 4u);
-  EXPECT_EQ(again.Serialize(), list.Serialize());
-  EXPECT_EQ(ReadBytes(src), list.Serialize());
-  EXPECT_FALSE(fs::exists(src + ".new"));
+  ASSERT_EQ(again.LoadBytes(saved), 4u);
+  EXPECT_EQ(again.Serialize(), saved);
+
+  // Kept lines stay in their place when entries around them come and go.
+  list.Remove(list.Find("dog"));
+  list.Add({"cow", "kau", "00"});
+  list.Remove(list.Find("cat"));
+  EXPECT_EQ(list.Serialize(),
+            "#names\r\nlonely\r\n\r\ncow kau 00\r\n"
+            "Quellmar kwe/lmar 02 a note, kept\r\nzebra zi~/bru 02D\r\n");
+  EXPECT_EQ(list.Add({"zebra", "ze/bra", "02D"}), EntryList::AddResult::kUpdated);
+  EXPECT_NE(list.Serialize().find("zebra ze/bra 02D\r\n"), std::string::npos);
 }
 
 TEST(EntryList, EveryKindOfLineEndSeparatesEntries) {
   EntryList list;
   ASSERT_EQ(list.LoadBytes("cat ka/t 00\rdog do/g 00\ncab ka/b 00\r\n\r\r\nzebra zi~/bru 02D"), 4u);
-  EXPECT_EQ(list.Serialize(), "cat ka/t 00\r\ndog do/g 00\r\ncab ka/b 00\r\nzebra zi~/bru 02D\r\n");
-}
-
-TEST(EntryList, MissingOrEmptyFileGivesAnEmptyList) {
-  TempFolder dir;
-  EntryList list;
-  EXPECT_EQ(list.Load(dir.File("absent.txt")), 0u);
-  EXPECT_TRUE(list.empty());
-  WriteBytes(dir.File("empty.txt"), "");
-  EXPECT_EQ(list.Load(dir.File("empty.txt")), 0u);
-  EXPECT_EQ(list.begin(), list.end());
+  // The blank lines between are kept too.
+  EXPECT_EQ(list.Serialize(),
+            "cat ka/t 00\r\ndog do/g 00\r\ncab ka/b 00\r\n\r\n\r\nzebra zi~/bru 02D\r\n");
 }
 
 TEST(EntryList, LongLinesAndFieldsAreKeptWhole) {
-  TempFolder dir;
   std::string word(200, 'w'), phonetic(500, 'a'), code = "02Cxyz123";
   std::string line = word + " " + phonetic + " " + code + "\r\n";
-  WriteBytes(dir.File("l.txt"), line + "next ne/kst 00\r\n");
   EntryList list;
-  ASSERT_EQ(list.Load(dir.File("l.txt")), 2u);
+  ASSERT_EQ(list.LoadBytes(line + "next ne/kst 00\r\n"), 2u);
   EXPECT_EQ(list.begin()->word, word);
   EXPECT_EQ(list.begin()->phonetic, phonetic);
   EXPECT_EQ(list.begin()->code, code);
@@ -122,10 +82,8 @@ TEST(EntryList, AddStoresLowerCaseAndRewritesOnlyWhatChanged) {
 }
 
 TEST(EntryList, WordsWithCapitalsFromTheFileAreNeverFound) {
-  TempFolder dir;
-  WriteBytes(dir.File("c.txt"), "Boston bo/stn 02C\r\n");
   EntryList list;
-  ASSERT_EQ(list.Load(dir.File("c.txt")), 1u);
+  ASSERT_EQ(list.LoadBytes("Boston bo/stn 02C\r\n"), 1u);
   EXPECT_EQ(list.Find("Boston").node, nullptr);
   EXPECT_EQ(list.Find("boston").node, nullptr);
   list.Remove(list.Find("Boston"));
@@ -156,39 +114,6 @@ TEST(EntryList, WordsWithoutALetterSlotAreKeptAndFound) {
   list.Remove(list.Find("\xe9t\xe9"));
   EXPECT_EQ(Words(list), (std::vector<std::string>{"-x", "apple", "mango", "zulu", "{x"}));
   EXPECT_EQ(list.SlotEntry(0)->entry.word, "apple");
-}
-
-TEST(EntryList, SaveFailureReportsAndKeepsTheOldFile) {
-  TempFolder dir;
-  EntryList list;
-  list.Add({"cat", "ka/t", "00"});
-  CollectingReporter r;
-  EXPECT_FALSE(list.Save(dir.Prefix() + "missing/lexmere.txt", r));
-  ASSERT_EQ(r.messages.size(), 1u);
-  EXPECT_EQ(r.messages[0], (ReportedMessage{"file open error", "Error"}));
-
-  // The new file cannot take the old one's place: the old one stays whole.
-  std::string src = dir.File("lexmere.txt");
-  WriteBytes(src, "old o/ld 00\r\n");
-  fs::create_directory(src + ".new");
-  fs::create_directory(src + ".new/block");
-  EXPECT_FALSE(list.Save(src, r));
-  EXPECT_EQ(ReadBytes(src), "old o/ld 00\r\n");
-}
-
-// An 8-bit folder name (the editor's paths are in the ANSI code page).
-TEST(EntryList, SavesIntoAFolderWithAnAccentedName) {
-  TempFolder dir;
-  std::string folder = dir.Prefix() + "caf\xe9";
-  ASSERT_EQ(std::filesystem::create_directory(folder + "/"), true) << folder;
-  std::string src = folder + "/lexmere.txt";
-  WriteBytes(src, "old o/ld 00\r\n");
-  EntryList list;
-  ASSERT_EQ(list.Load(src), 1u);
-  list.Add({"new", "nu~", "00"});
-  CollectingReporter r;
-  EXPECT_TRUE(list.Save(src, r));
-  EXPECT_EQ(ReadBytes(src), "new nu~ 00\r\nold o/ld 00\r\n");
 }
 
 // Random adds, finds and removes against a plain sorted map: the list stays
@@ -261,7 +186,9 @@ TEST(EntryList, BehavesLikeASortedMap) {
             break;
           }
         }
-        if (first == nullptr) EXPECT_EQ(list.SlotEntry(s), nullptr) << "slot " << s;
+        if (first == nullptr) {
+          EXPECT_EQ(list.SlotEntry(s), nullptr) << "slot " << s;
+        }
       }
     }
   }
@@ -270,11 +197,10 @@ TEST(EntryList, BehavesLikeASortedMap) {
 // A hand-made list in no particular order: every word is still found, and
 // added words do not duplicate existing ones.
 TEST(EntryList, UnorderedHandMadeListStaysUsable) {
-  TempFolder dir;
-  WriteBytes(dir.File("u.txt"),
-             "zoo zu~ 00\r\napple a/pl 00\r\nbanana bana/na 00\r\nabacus a/bakus 00\r\n");
   EntryList list;
-  ASSERT_EQ(list.Load(dir.File("u.txt")), 4u);
+  ASSERT_EQ(
+      list.LoadBytes("zoo zu~ 00\r\napple a/pl 00\r\nbanana bana/na 00\r\nabacus a/bakus 00\r\n"),
+      4u);
   for (const char* w : {"zoo", "apple", "banana", "abacus"})
     EXPECT_NE(list.Find(w).node, nullptr) << w;
   EXPECT_EQ(list.Add({"abacus", "a/bakus", "00"}), EntryList::AddResult::kUnchanged);

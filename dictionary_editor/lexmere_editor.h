@@ -8,23 +8,40 @@
 #include <string>
 #include <string_view>
 
-#include "dictionary_editor/entry_list.h"
+#include "common/win_handles.h"
+#include "dictionary_editor/editor_files.h"
 #include "dictionary_editor/reporter.h"
 
 namespace Quellmar::lexmere {
 
+// One editor per dictionary folder: the editor holds D + "lexmere.lck" open
+// for as long as it runs, sharing it with readers only, and the system
+// removes it when the editor ends, however it ends. The file names the
+// editor's process and window, so that a second editor can bring the first
+// to the front.
+class FolderLock {
+ public:
+  enum class State { kHeld, kHeldByAnother, kNoLock };
+  // kNoLock: the folder takes no lock file (read-only, say); nothing this
+  // editor writes can then get there either.
+  State Acquire(const std::string& dict_dir, HWND window);
+  // The window of the editor that holds the folder, or nullptr.
+  static HWND Holder(const std::string& dict_dir);
+
+ private:
+  unique_file file_;
+};
+
 struct Editor {
   HINSTANCE instance = nullptr;
-  // Directory prefixes from quellmar.ini (each ends with a backslash).
+  // Directories from quellmar.ini, as written there (with or without their
+  // closing backslash).
   std::string temp_dir;  // T
   std::string dict_dir;  // D
   bool has_dict_dir = false;
   std::string help_path;  // T + "lexmere\userhelp.hlp"
-  dictionary::EntryList entries;
-  bool changed = false;
-  // The source list exists but could not be read at start: it is not
-  // written over with the (empty) list in memory.
-  bool source_unreadable = false;
+  dictionary::SourceList source;
+  FolderLock lock;
   // Saved and compiled already (the session ended, or the window closed).
   bool closed = false;
 };
@@ -39,8 +56,10 @@ class MessageBoxReporter : public dictionary::Reporter {
   HWND owner_;
 };
 
-// Window creation: the directories, the help path, the source list.
-void StartEditor(HWND window, Editor& editor);
+// Window creation: the directories, the help path, the source list. False
+// when another editor has the dictionary folder open: it is brought to the
+// front, and this one must not start.
+bool StartEditor(HWND window, Editor& editor);
 // The close request: save, compile, back up.
 void CloseEditor(HWND window, Editor& editor);
 

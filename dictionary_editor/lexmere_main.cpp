@@ -16,8 +16,8 @@ Editor* g_editor = nullptr;
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CREATE:
-      StartEditor(window, *g_editor);
-      return 0;
+      // -1: another editor has this dictionary open; no window is made.
+      return StartEditor(window, *g_editor) ? 0 : -1;
     case WM_COMMAND:
       switch (LOWORD(wparam)) {
         case IDM_ADD_WORD:

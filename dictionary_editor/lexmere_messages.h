@@ -25,6 +25,11 @@ inline constexpr char kErrorCaption[] = "Error";
 inline constexpr char kNotSavedText[] =
     "Your changes to the dictionary were not saved: quellmar.ini names no dictionary files "
     "directory.";
+// A second editor started on the same dictionary folder.
+inline constexpr char kAlreadyOpenText[] =
+    "The dictionary editor is already open for this dictionary.\nIt is brought to the front; "
+    "this copy closes.";
+inline constexpr char kLockFile[] = "lexmere.lck";
 inline constexpr char kRejectedEntryText[] =
     "A word or a transcription cannot contain spaces.\nThe entry was not added.";
 inline constexpr char kCoreMissingText[] =
@@ -33,8 +38,6 @@ inline constexpr char kCoreMissingText[] =
 inline constexpr char kHelpFile[] = "lexmere\\userhelp.hlp";
 inline constexpr char kTestRecording[] = "test.wav";
 inline constexpr char kSoundFolder[] = "sound\\";
-inline constexpr char kSourceBackup[] = "lexmere.bak";
-inline constexpr char kBackupFolder[] = "Backup";
 
 inline constexpr char kMciFailedText[] = "MCI Device cannot play this file.\n";
 inline constexpr char kEngineCaption[] = "QM2001 ERROR";

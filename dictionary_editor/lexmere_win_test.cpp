@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "common/durable_file.h"
 #include "dictionary_editor/lexmere_editor.h"
-#include "dictionary_editor/replace_file.h"
 #include "testing/test_env.h"
 
 namespace Quellmar::lexmere {
@@ -16,7 +16,8 @@ namespace {
 
 std::string Bytes(const std::string& path) {
   std::string bytes;
-  EXPECT_TRUE(dictionary::ReadWholeFile(path, bytes)) << path;
+  EXPECT_EQ(LocalFiles().Read(NarrowPath(path), bytes, kDefaultReadLimit), FileError::kNone)
+      << path;
   return bytes;
 }
 

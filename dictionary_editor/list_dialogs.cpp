@@ -32,14 +32,14 @@ void DeleteSelected(HWND dialog, Editor& editor) {
   HWND list = GetDlgItem(dialog, IDC_DELETE_LIST);
   const std::string word = SelectedRow(list);
   if (word.empty()) return;
-  dict::EntryList::Position found = editor.entries.Find(word);
+  dict::EntryList::Position found = editor.source.entries.Find(word);
   if (!found.node) {
     MessageBoxA(dialog, kWordNotFoundText, kWordNotFoundCaption, MB_OK);
     return;
   }
   dict::EntryList::Node* previous = found.previous;
-  editor.entries.Remove(found);
-  editor.changed = true;
+  editor.source.entries.Remove(found);
+  editor.source.changed = true;
   const int row = static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0));
   SendMessageA(list, LB_DELETESTRING, row, 0);
   const int rows = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
@@ -55,8 +55,9 @@ INT_PTR CALLBACK DeleteProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
     SetWindowLongPtrA(dialog, DWLP_USER, lparam);
     HWND list = GetDlgItem(dialog, IDC_DELETE_LIST);
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(list, LB_INITSTORAGE, editor->entries.size(), editor->entries.size() * 16);
-    for (const dict::DictionaryEntry& entry : editor->entries) AddRow(list, entry.word);
+    SendMessageA(list, LB_INITSTORAGE, editor->source.entries.size(),
+                 editor->source.entries.size() * 16);
+    for (const dict::DictionaryEntry& entry : editor->source.entries) AddRow(list, entry.word);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     SendMessageA(list, LB_SETCURSEL, 0, 0);
     return TRUE;
@@ -85,8 +86,9 @@ INT_PTR CALLBACK ViewProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpara
     SetWindowLongPtrA(dialog, DWLP_USER, lparam);
     HWND list = GetDlgItem(dialog, IDC_VIEW_LIST);
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(list, LB_INITSTORAGE, editor->entries.size() * 3, editor->entries.size() * 32);
-    for (const dict::DictionaryEntry& entry : editor->entries) {
+    SendMessageA(list, LB_INITSTORAGE, editor->source.entries.size() * 3,
+                 editor->source.entries.size() * 32);
+    for (const dict::DictionaryEntry& entry : editor->source.entries) {
       AddRow(list, entry.word);
       AddRow(list, entry.phonetic);
       AddRow(list, "");

@@ -10,10 +10,11 @@
 #include <new>
 #include <string>
 
+#include "common/durable_file.h"
+#include "dictionary/folder.h"
 #include "dictionary_editor/lexmere_editor.h"
 #include "dictionary_editor/lexmere_messages.h"
 #include "dictionary_editor/phonetic.h"
-#include "dictionary_editor/replace_file.h"
 #include "dictionary_editor/test_recording.h"
 #include "engine_host/engine_core_api.h"
 
@@ -51,10 +52,10 @@ void ConvertTestRecordingFile(const std::string& path) {
   if (size > dictionary::kTestRecordingHeaderBytes + dictionary::kTestRecordingMaxSamples) return;
   try {
     std::string bytes;
-    if (!dictionary::ReadWholeFile(path, bytes)) return;
+    if (LocalFiles().Read(NarrowPath(path), bytes, size) != FileError::kNone) return;
     auto image = dictionary::ConvertTestRecording(bytes);
     if (!image) return;
-    dictionary::ReplaceFileContents(path, *image);
+    ReplaceWholeFile(LocalFiles(), NarrowPath(path), *image);
   } catch (const std::bad_alloc&) {
     // Left as it was; playback is still attempted.
   }
@@ -63,7 +64,7 @@ void ConvertTestRecordingFile(const std::string& path) {
 namespace {
 
 void ConvertAndPlay(HWND owner, const Editor& editor) {
-  const std::string path = editor.temp_dir + kTestRecording;
+  const std::string path = dictionary::InFolder(editor.temp_dir, kTestRecording);
   ConvertTestRecordingFile(path);
   PlayRecording(owner, path);
 }
@@ -71,7 +72,7 @@ void ConvertAndPlay(HWND owner, const Editor& editor) {
 // The previous word's recording must not be played (nor converted a second
 // time) when the engine writes none this time.
 std::string FreshTestRecordingPath(const Editor& editor) {
-  const std::string path = editor.temp_dir + kTestRecording;
+  const std::string path = dictionary::InFolder(editor.temp_dir, kTestRecording);
   DeleteFileA(path.c_str());
   return path;
 }

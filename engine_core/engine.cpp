@@ -63,6 +63,17 @@ Pronunciation PronounceWord(const Word& w) {
   return Pronounce(w);
 }
 
+bool OpensWithQuestionWord(const Sentence& sentence) {
+  static const char* const kWords[] = {"what",  "where", "when", "who", "whom",
+                                       "whose", "which", "why",  "how"};
+  if (sentence.phrases.empty() || sentence.phrases.front().words.empty()) return false;
+  const std::string& first = sentence.phrases.front().words.front().text;
+  for (const char* w : kWords) {
+    if (first == w || first.rfind(std::string(w) + "'", 0) == 0) return true;
+  }
+  return false;
+}
+
 // Encoding of the editor's buffer: "QMPS:" then one character per phone
 // ('A' + phoneme number), a vowel followed by '1' or '2' when stressed.
 constexpr char kPhonSylMagic[] = "QMPS:";
@@ -99,11 +110,15 @@ void Synthesis::RenderSentence(const Sentence& sentence) {
   pending_pos_ = 0;
   std::vector<int16_t> pcm;
   uint32_t noise = kNoiseSeed;
+  PhraseContext context;
+  context.wh_question = OpensWithQuestionWord(sentence);
   for (const Phrase& phrase : sentence.phrases) {
     std::vector<Pronunciation> words;
     words.reserve(phrase.words.size());
     for (const Word& w : phrase.words) words.push_back(PronounceWord(w));
-    PhrasePlan plan = PlanPhrase(words, phrase.end, std::clamp<int32_t>(pauses_.ms[3], 0, kMaxPauseMs));
+    PhrasePlan plan =
+        PlanPhrase(words, phrase.end, std::clamp<int32_t>(pauses_.ms[3], 0, kMaxPauseMs), context);
+    ++context.index;
     pcm.clear();
     RenderPhrase(plan, noise, pcm);
     AppendMuLaw(pcm, pending_);

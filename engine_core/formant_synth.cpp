@@ -12,11 +12,12 @@ constexpr double kT = 1.0 / kSampleRate;
 constexpr int kFrame = 40;           // parameter update every 5 ms
 constexpr int kTailSamples = 64;     // ring-down after the last phone
 constexpr int kFadeSamples = 48;
-constexpr double kOutputGain = 10000.0;
+constexpr double kOutputGain = 7000.0;
 constexpr double kKnee = 24000.0;
 constexpr double kAspirationGain = 0.9;
 constexpr double kFricationGain = 0.035;
 constexpr double kOpenQuotient = 0.55;
+constexpr double kBurstGain = 4.0;  // a stop's release against its place's frication
 
 class Resonator {
  public:
@@ -178,7 +179,11 @@ Amps TargetAmps(const PhrasePlan& plan, int i, int offset) {
   } else if (Is(t.ph, kStop) && t.ph != Ph::DX) {
     int burst = std::min<int>(info.burst_ms * kSampleRate / 1000, d / 2);
     a.av = info.av;
-    if (offset >= d - burst) a.af = info.burst * (released ? 1.0 : 0.5);
+    if (offset >= d - burst) {
+      // A release is a sharp transient that dies away within the burst.
+      double into = static_cast<double>(offset - (d - burst)) / std::max(1, burst);
+      a.af = kBurstGain * info.burst * (1.0 - 0.7 * into) * (released ? 1.0 : 0.5);
+    }
   } else if (Is(t.ph, kAffricate)) {
     a.av = offset < d * 45 / 100 ? info.av * 0.4 : info.av;
     if (offset >= d * 45 / 100) a.af = offset < d * 45 / 100 + info.burst_ms * 8 ? 1.0 + info.burst : 1.0;
@@ -208,7 +213,7 @@ void RenderPhrase(const PhrasePlan& plan, uint32_t& noise_state, std::vector<int
   nasal_pole.Set(270, 100);
   nasal_zero.Set(270, 100);
 
-  double phase = 0, tilt = 0, lip = 0, presence = 0, dc_in = 0, dc_out = 0;
+  double phase = 0, tilt = 0, dc_in = 0, dc_out = 0;
   double av = 0, ah = 0, af = 0;
   double fric_amp1 = 0, fric_amp2 = 0, bypass = 0;
   double f0 = plan.pitch.empty() ? 110.0 : plan.pitch.front().hz;
@@ -286,17 +291,13 @@ void RenderPhrase(const PhrasePlan& plan, uint32_t& noise_state, std::vector<int
     double voice = tilt * av;
     double cascade_in = voice + nz * ah * kAspirationGain;
     double y = nasal_zero.Step(nasal_pole.Step(cascade_in));
+    // The source is the flow's derivative, which already holds the lips'
+    // radiation: no further lift, or the voice turns thin and buzzy.
     y = r1.Step(r2.Step(r3.Step(r4.Step(y))));
-    // Radiation at the lips lifts the higher formants.
-    double radiated = y - 0.95 * lip;
-    lip = y;
-    // A little more presence: the telephone band has no room to waste.
-    double bright = radiated - 0.5 * presence;
-    presence = radiated;
 
     double fn = noise() * af * kFricationGain;
     double par = fric1.Step(fn) * fric_amp1 - fric2.Step(fn) * fric_amp2 + fn * bypass;
-    double sample = bright + par;
+    double sample = y + par;
 
     // Remove any DC the cascade lets through.
     double hp = sample - dc_in + 0.995 * dc_out;

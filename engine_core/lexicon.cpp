@@ -6,6 +6,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "engine_core/word_table.h"
+
 namespace Quellmar::engine_core {
 namespace {
 
@@ -690,6 +692,31 @@ const Lexicon& Lex() {
   return lex;
 }
 
+// A word the table lacks that is two words it holds ("toolbar",
+// "submenu", "uploaded"), the longest first part first. The first part keeps
+// the main stress, as compounds do; the second's becomes a secondary one.
+bool SplitCompound(const std::string& word, std::vector<Phone>& out) {
+  constexpr size_t kMinFirst = 2, kMinSecond = 3;
+  if (word.size() < kMinFirst + kMinSecond || word.find('\'') != std::string::npos) return false;
+  for (size_t cut = word.size() - kMinSecond; cut >= kMinFirst; --cut) {
+    std::vector<Phone> first, second;
+    if (!LookUpWordTable(std::string_view(word).substr(0, cut), first) ||
+        !LookUpWordTable(std::string_view(word).substr(cut), second))
+      continue;
+    bool first_stressed = false;
+    for (const Phone& ph : first) first_stressed = first_stressed || ph.stress == 1;
+    if (first_stressed) {
+      for (Phone& ph : second) {
+        if (ph.stress == 1) ph.stress = 2;
+      }
+    }
+    out = std::move(first);
+    out.insert(out.end(), second.begin(), second.end());
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ParseArpabet(std::string_view text, std::vector<Phone>& out) {
@@ -755,10 +782,18 @@ Pronunciation Pronounce(const Word& word) {
   }
   const Lexicon& lex = Lex();
   if (auto it = lex.words.find(word.text); it != lex.words.end()) return it->second;
-  // Possessives and plurals of known words: "people's", "dollars'".
+  if (LookUpWordTable(word.text, p.phones)) return p;
+  // Possessives of known words: "people's", "computer's".
   if (word.text.size() > 2 && word.text.compare(word.text.size() - 2, 2, "'s") == 0) {
-    if (auto it = lex.words.find(word.text.substr(0, word.text.size() - 2)); it != lex.words.end()) {
+    std::string base = word.text.substr(0, word.text.size() - 2);
+    bool known = false;
+    if (auto it = lex.words.find(base); it != lex.words.end()) {
       p = it->second;
+      known = true;
+    } else {
+      known = LookUpWordTable(base, p.phones);
+    }
+    if (known) {
       Ph last = p.phones.empty() ? Ph::SIL : p.phones.back().ph;
       if (last == Ph::S || last == Ph::Z || last == Ph::SH || last == Ph::ZH || last == Ph::CH ||
           last == Ph::JH) {
@@ -773,6 +808,7 @@ Pronunciation Pronounce(const Word& word) {
       return p;
     }
   }
+  if (SplitCompound(word.text, p.phones)) return p;
   p.phones = LetterToSound(word.text);
   return p;
 }

@@ -17,6 +17,9 @@ constexpr float kFirstAccent = 24.0f;
 constexpr float kAccent = 16.0f;
 constexpr float kFinalLow = 80.0f;
 constexpr float kQuestionHigh = 150.0f;
+// Each phrase of a sentence starts this much below the one before.
+constexpr float kPhraseStep = 5.0f;
+constexpr int kMaxPhraseSteps = 3;
 
 bool IsVoicelessObstruent(Ph p) {
   return (Is(p, kStop | kFricative | kAffricate) && !IsVoiced(p)) || p == Ph::HH;
@@ -35,7 +38,8 @@ struct Work {
 
 }  // namespace
 
-PhrasePlan PlanPhrase(const std::vector<Pronunciation>& words, Break end, int word_pause_ms) {
+PhrasePlan PlanPhrase(const std::vector<Pronunciation>& words, Break end, int word_pause_ms,
+                      PhraseContext context) {
   PhrasePlan plan;
   std::vector<Work> w;
   for (size_t wi = 0; wi < words.size(); ++wi) {
@@ -150,10 +154,12 @@ PhrasePlan PlanPhrase(const std::vector<Pronunciation>& words, Break end, int wo
 
   // Pitch: a declining base line, a rise-fall on the stressed vowel of each
   // content word, and the phrase's ending.
+  const float lower = kPhraseStep * static_cast<float>(std::min(context.index, kMaxPhraseSteps));
   auto base = [&](int s) {
     double f = total > 0 ? static_cast<double>(s) / total : 0.0;
-    return static_cast<float>(kBaseStart + (kBaseEnd - kBaseStart) * f);
+    return static_cast<float>(kBaseStart + (kBaseEnd - kBaseStart) * f) - lower;
   };
+  if (end == Break::kQuestion && context.wh_question) end = Break::kSentence;
   plan.pitch.push_back({0, base(0) + 4.0f});
   int pos = 0;
   int accents = 0;

@@ -33,7 +33,16 @@ struct PhrasePlan {
   int total_samples = 0;
 };
 
+// Where the phrase stands in its sentence: later phrases start lower (the
+// sentence's declination), and a question that opens with a question word
+// ("where", "how") falls at its end as a statement does; others rise.
+struct PhraseContext {
+  int index = 0;
+  bool wh_question = false;
+};
+
 // word_pause_ms: silence between words (the engine's fourth pause).
-PhrasePlan PlanPhrase(const std::vector<Pronunciation>& words, Break end, int word_pause_ms);
+PhrasePlan PlanPhrase(const std::vector<Pronunciation>& words, Break end, int word_pause_ms,
+                      PhraseContext context = {});
 
 }  // namespace Quellmar::engine_core

@@ -130,6 +130,39 @@ TEST(Synth, ParagraphIsSpokenAtAbout175WordsAMinute) {
   EXPECT_LT(wpm, 200.0);
 }
 
+// A yes-no question ends high; a statement, and a question that opens with
+// a question word, end low.
+TEST(Synth, SentencesFallAtTheirEndAndYesNoQuestionsRise) {
+  struct Case {
+    const char* text;
+    bool rises;
+  } cases[] = {
+      {"Is it going to rain tomorrow?", true},  {"Did you lock the front door?", true},
+      {"Where is the nearest station?", false}, {"How much does this cost?", false},
+      {"It is going to rain tomorrow.", false},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> x = Linear(SynthesizeAll(c.text, Pauses{}, false));
+    double whole = MedianF0(x);
+    // The pitch of the last 60 ms loud enough to be a vowel.
+    double peak = 0;
+    for (double v : x) peak = std::max(peak, std::fabs(v));
+    double end = 0;
+    for (size_t at = x.size(); end == 0 && at > 480; at -= 160) {
+      std::vector<double> slice(x.begin() + at - 480, x.begin() + at);
+      double energy = 0;
+      for (double v : slice) energy += v * v;
+      if (std::sqrt(energy / slice.size()) > peak * 0.12) end = MedianF0(slice);
+    }
+    std::printf("%s median %.0f Hz, end %.0f Hz\n", c.text, whole, end);
+    if (c.rises) {
+      EXPECT_GT(end, whole * 1.12) << c.text;
+    } else {
+      EXPECT_LT(end, whole * 0.92) << c.text;
+    }
+  }
+}
+
 TEST(Synth, SentencePauseHasTheLengthSet) {
   Pauses pauses;
   pauses.ms = {1500, 500, 350, 0};

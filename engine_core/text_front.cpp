@@ -168,7 +168,7 @@ class Builder {
       if (!phrase_.words.empty()) AddBreak(Break::kWord);
       EndSentence();
     }
-    phrase_.words.push_back(Word{std::string(w), spell});
+    phrase_.words.push_back(Word{std::string(w), spell, {}});
     ++sentence_words_;
   }
   void EndSentence() {

@@ -114,18 +114,18 @@ TEST(Lexicon, KnownWordsRulesAndLetters) {
     }
     return s;
   };
-  EXPECT_EQ(names(Pronounce({"the", false})), "DH AX0");
-  EXPECT_TRUE(Pronounce({"the", false}).function_word);
-  EXPECT_EQ(names(Pronounce({"quick", false})), "K W IH1 K");
+  EXPECT_EQ(names(Pronounce({"the", false, {}})), "DH AX0");
+  EXPECT_TRUE(Pronounce({"the", false, {}}).function_word);
+  EXPECT_EQ(names(Pronounce({"quick", false, {}})), "K W IH1 K");
   // By rule: one primary stress, on the first full vowel.
-  EXPECT_EQ(names(Pronounce({"fish", false})), "F IH1 SH");
-  EXPECT_EQ(names(Pronounce({"sheep", false})), "SH IY1 P");
-  EXPECT_EQ(names(Pronounce({"make", false})), "M EY1 K");
-  EXPECT_EQ(names(Pronounce({"station", false})), "S T EY1 SH AX0 N");
-  EXPECT_EQ(names(Pronounce({"b", true})), "B IY1");
-  EXPECT_EQ(names(Pronounce({"people's", false})), "P IY1 P AX0 L Z");
+  EXPECT_EQ(names(Pronounce({"fish", false, {}})), "F IH1 SH");
+  EXPECT_EQ(names(Pronounce({"sheep", false, {}})), "SH IY1 P");
+  EXPECT_EQ(names(Pronounce({"make", false, {}})), "M EY1 K");
+  EXPECT_EQ(names(Pronounce({"station", false, {}})), "S T EY1 SH AX0 N");
+  EXPECT_EQ(names(Pronounce({"b", true, {}})), "B IY1");
+  EXPECT_EQ(names(Pronounce({"people's", false, {}})), "P IY1 P AX0 L Z");
   for (const char* w : {"xylophone", "rhythm", "queue", "knight", "'''", "zzzz"}) {
-    Pronunciation p = Pronounce({w, false});
+    Pronunciation p = Pronounce({w, false, {}});
     int primary = 0;
     for (const Phone& ph : p.phones) primary += ph.stress == 1;
     EXPECT_LE(primary, 1) << w;

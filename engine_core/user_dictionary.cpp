@@ -1,16 +1,17 @@
 #include "engine_core/user_dictionary.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
-#include "dictionary_editor/dictionary_format.h"
+#include "dictionary/compiled_set.h"
+#include "dictionary/folder.h"
+#include "dictionary/format.h"
 
 namespace Quellmar::engine_core {
 namespace {
 
 namespace fmt = Quellmar::dictionary;
+using Quellmar::dictionary::InFolder;
 
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
@@ -31,13 +32,6 @@ bool ReadNumber(std::string_view s, size_t& k, int64_t& out) {
   if (k == start || (k < s.size() && s[k] >= '0' && s[k] <= '9')) return false;
   out = v;
   return true;
-}
-
-bool ReadFile(const std::filesystem::path& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
 }
 
 }  // namespace
@@ -159,26 +153,64 @@ bool UserDictionaryCache::StandardStamp(const std::filesystem::path& file, Stamp
 
 std::shared_ptr<const UserDictionary> UserDictionaryCache::Get(
     const std::filesystem::path& folder) {
-  std::filesystem::path data_path = folder, table_path = folder;
-  data_path += fmt::kDataFileName;
-  table_path += fmt::kHashFileName;
-  Stamp data_stamp, table_stamp;
-  const bool present = stamp_(data_path, data_stamp) && stamp_(table_path, table_stamp);
-
+  std::string index;
+  const FileError e =
+      files_.Read(InFolder(folder, fmt::kSetIndexFileName), index, fmt::kSetIndexLimit);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!present) {
-    dictionary_.reset();
-    return nullptr;
+  if (e == FileError::kNotFound) return FromPlainFiles(folder);
+  const bool same_folder = dictionary_ && folder == folder_;
+  if (e != FileError::kNone) {
+    // Held for a moment by its writer: the set read before stays in use.
+    return same_folder ? dictionary_ : FromIndex(folder, index);
   }
-  if (dictionary_ && folder == folder_ && data_stamp == data_stamp_ && table_stamp == table_stamp_)
+  if (same_folder && index == index_) return dictionary_;
+  if (index == failed_index_ && folder == folder_) return same_folder ? dictionary_ : nullptr;
+  return FromIndex(folder, index);
+}
+
+std::shared_ptr<const UserDictionary> UserDictionaryCache::FromIndex(
+    const std::filesystem::path& folder, const std::string& index) {
+  fmt::ReadSetResult set = fmt::ReadCompiledSet(files_, folder);
+  if (set.origin == fmt::SetOrigin::kNone) {
+    // Not whole (a compile that went wrong, files lost): read no part of it,
+    // and do not try this index again until it changes.
+    failed_index_ = index;
+    if (folder != folder_) {
+      dictionary_.reset();
+      folder_ = folder;
+    }
     return dictionary_;
-  std::string data, table;
-  if (!ReadFile(data_path, data) || !ReadFile(table_path, table)) {
+  }
+  dictionary_ =
+      std::make_shared<const UserDictionary>(std::move(set.files.data), set.files.hash_table);
+  folder_ = folder;
+  index_ = std::move(set.index);
+  failed_index_.clear();
+  return dictionary_;
+}
+
+std::shared_ptr<const UserDictionary> UserDictionaryCache::FromPlainFiles(
+    const std::filesystem::path& folder) {
+  const std::filesystem::path data_path = InFolder(folder, fmt::kDataFileName);
+  const std::filesystem::path table_path = InFolder(folder, fmt::kHashFileName);
+  Stamp data_stamp, table_stamp;
+  if (!stamp_(data_path, data_stamp) || !stamp_(table_path, table_stamp)) {
     dictionary_.reset();
     return nullptr;
   }
-  dictionary_ = std::make_shared<const UserDictionary>(std::move(data), table);
+  if (dictionary_ && folder == folder_ && index_.empty() && data_stamp == data_stamp_ &&
+      table_stamp == table_stamp_)
+    return dictionary_;
+  fmt::ReadSetResult set = fmt::ReadCompiledSet(files_, folder);
+  if (set.origin != fmt::SetOrigin::kPlainFiles) {
+    dictionary_.reset();
+    return nullptr;
+  }
+  dictionary_ =
+      std::make_shared<const UserDictionary>(std::move(set.files.data), set.files.hash_table);
   folder_ = folder;
+  index_.clear();
+  failed_index_.clear();
   data_stamp_ = data_stamp;
   table_stamp_ = table_stamp;
   return dictionary_;

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/durable_file.h"
 #include "engine_core/text_front.h"
 
 namespace Quellmar::engine_core {
@@ -37,9 +38,13 @@ class UserDictionary : public WordLookup {
   std::vector<uint32_t> starts_;                     // every bucket offset, ascending
 };
 
-// The compiled dictionary of one folder, read again when one of its files
-// has changed since it was last read, so a recompiled dictionary reaches the
-// next synthesis. Safe to use from several threads.
+// The compiled dictionary of one folder, read again when it has been
+// recompiled, so a recompiled dictionary reaches the next synthesis. A set
+// with an index (dictionary/compiled_set.h) is read again when the index
+// changes, and only ever whole: while a new set cannot be read completely,
+// the one read before stays in use. A set compiled before there was an
+// index is read again when its files change. Safe to use from several
+// threads.
 class UserDictionaryCache {
  public:
   // When a file was last written and how long it is; false when it cannot
@@ -55,16 +60,24 @@ class UserDictionaryCache {
   using StampFn = bool (*)(const std::filesystem::path& file, Stamp& stamp);
   static bool StandardStamp(const std::filesystem::path& file, Stamp& stamp);
 
-  explicit UserDictionaryCache(StampFn stamp = &StandardStamp) : stamp_(stamp) {}
+  explicit UserDictionaryCache(FileSystem& files = LocalFiles(), StampFn stamp = &StandardStamp)
+      : files_(files), stamp_(stamp) {}
 
-  // `folder` is the folder as quellmar.ini names it, a prefix to which the
-  // file names are appended. nullptr when the files cannot be read.
+  // `folder` is the folder as quellmar.ini names it, with or without its
+  // closing backslash. nullptr when it holds no dictionary that can be read.
   std::shared_ptr<const UserDictionary> Get(const std::filesystem::path& folder);
 
  private:
+  std::shared_ptr<const UserDictionary> FromPlainFiles(const std::filesystem::path& folder);
+  std::shared_ptr<const UserDictionary> FromIndex(const std::filesystem::path& folder,
+                                                  const std::string& index);
+
+  FileSystem& files_;
   StampFn stamp_;
   std::mutex mutex_;
   std::filesystem::path folder_;
+  std::string index_;         // the index the dictionary was read by ("" without one)
+  std::string failed_index_;  // an index whose set could not be read whole
   Stamp data_stamp_, table_stamp_;
   std::shared_ptr<const UserDictionary> dictionary_;
 };

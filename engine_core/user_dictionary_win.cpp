@@ -38,7 +38,7 @@ bool WindowsStamp(const std::filesystem::path& file, UserDictionaryCache::Stamp&
 }  // namespace
 
 std::shared_ptr<const WordLookup> CurrentUserDictionary() {
-  static UserDictionaryCache cache(&WindowsStamp);
+  static UserDictionaryCache cache(LocalFiles(), &WindowsStamp);
   try {
     const std::wstring path = SettingsPath();
     if (!IsCustomOn(ProfileString(kDictionarySection, kCustomKey, path))) return nullptr;

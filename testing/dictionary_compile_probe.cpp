@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   StderrReporter reporter;
-  int result = Quellmar::dictionary::Convert(argv[1], argv[2], reporter);
+  int result = Quellmar::dictionary::Convert(Quellmar::LocalFiles(), argv[1], argv[2], reporter);
   if (result == Quellmar::dictionary::kConvertOk)
-    result = Quellmar::dictionary::Write(argv[2], argv[3], reporter);
+    result = Quellmar::dictionary::Write(Quellmar::LocalFiles(), argv[2], argv[3], reporter);
   std::printf("%d\n", result);
   return result == 0 ? 0 : 1;
 }

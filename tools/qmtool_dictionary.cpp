@@ -3,7 +3,8 @@
 //   Convert, then Write when Convert succeeded. Prints Write's result code
 //   (0, 110, 120 or 130), or Convert's failure (1), on standard output; the
 //   messages the editor would show go to standard error as
-//   "caption: text". TDIR and DDIR are path prefixes ending in a separator.
+//   "caption: text". TDIR and DDIR are folders, with or without their
+//   closing separator; DDIR receives the compiled set (and its index).
 // qmtool dictionary encode TRANSCRIPTION
 //   prints the engine encoding of a typed transcription.
 #include <cstdio>
@@ -35,8 +36,10 @@ int Compile(const Args& args) {
     return 2;
   }
   StderrReporter reporter;
-  int result = dictionary::Convert(*source, *temp, reporter);
-  if (result == dictionary::kConvertOk) result = dictionary::Write(*temp, *dict, reporter);
+  int result = dictionary::Convert(LocalFiles(), *source, *temp, reporter);
+  if (result == dictionary::kConvertOk) {
+    result = dictionary::Write(LocalFiles(), *temp, *dict, reporter);
+  }
   std::printf("%d\n", result);
   return result == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // qmtool synth: speaks a text with the stand-in engine core's synthesiser,
 // as the engine would (its pauses, its tag switch), into a raw mu-law file
-// (.ulaw) or an 8000 Hz 16-bit WAV (.wav).
+// (.ulaw) or an 8000 Hz 16-bit WAV (.wav); with --phones, prints how it reads
+// each word instead.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "common/wav.h"
 #include "engine_core/engine.h"
+#include "engine_core/lexicon.h"
 #include "engine_core/mulaw.h"
 #include "tools/qmtool.h"
 
@@ -41,16 +43,43 @@ std::vector<unsigned char> Wav16(const std::vector<uint8_t>& ulaw) {
   return PcmWavFile(8000, samples);
 }
 
+// One line a phrase: each word, its phones (vowels with their stress), and
+// the break that ends the phrase.
+void PrintPhones(const std::string& text, bool tags) {
+  static const char* const kBreaks[] = {"",         "word",     "comma",  "clause",
+                                        "sentence", "question", "exclaim"};
+  for (const engine_core::Sentence& sentence : engine_core::Normalize(text, tags)) {
+    for (const engine_core::Phrase& phrase : sentence.phrases) {
+      for (const engine_core::Word& w : phrase.words) {
+        std::printf("%s [", w.text.c_str());
+        const char* sep = "";
+        for (const engine_core::Phone& p : engine_core::Pronounce(w).phones) {
+          std::printf("%s%s", sep, engine_core::Info(p.ph).name);
+          if (engine_core::IsVowel(p.ph)) std::printf("%d", p.stress);
+          sep = " ";
+        }
+        std::printf("] ");
+      }
+      std::printf("/%s\n", kBreaks[static_cast<int>(phrase.end)]);
+    }
+  }
+}
+
 int Synth(const Args& args) {
   const std::string* text = Option(args, "--text");
   const std::string* out = Option(args, "--out");
+  if (text && Flag(args, "--phones")) {
+    PrintPhones(*text, Flag(args, "--tags"));
+    return 0;
+  }
   if (!text || !out) {
     std::fprintf(stderr, "qmtool synth: --text and --out are required\n");
     return 2;
   }
   engine_core::Pauses pauses;
   if (const std::string* p = Option(args, "--pauses"); p && !ParsePauses(*p, pauses)) {
-    std::fprintf(stderr, "qmtool synth: --pauses wants four whole numbers 0..%d, like 650,500,350,7\n",
+    std::fprintf(stderr,
+                 "qmtool synth: --pauses wants four whole numbers 0..%d, like 650,500,350,7\n",
                  static_cast<int>(engine_core::kMaxPauseMs));
     return 2;
   }
@@ -79,6 +108,8 @@ int Synth(const Args& args) {
 }  // namespace
 
 QM_TOOL_COMMAND("synth",
-                "synth --text TEXT [--pauses P1,P2,P3,P4] [--tags] --out FILE(.ulaw|.wav)", Synth);
+                "synth --text TEXT [--pauses P1,P2,P3,P4] [--tags] --out FILE(.ulaw|.wav) | --text "
+                "TEXT --phones",
+                Synth);
 
 }  // namespace Quellmar::tool

@@ -4,7 +4,9 @@
 # fundamentals and the volume files' loudness in the ratios of their factors
 # against the same texts rendered plainly by qmtool; the pause files apart by
 # their pauses; the in-process build's files byte for byte the 64-bit
-# build's. Then output folders that cannot be written.
+# build's. An empty folder argument (an unset variable in a script) is no
+# folder: the files go into the current folder, not the drive's root. Then
+# output folders that cannot be written.
 set -uo pipefail
 source "$(dirname "$0")/diag_lib.sh"
 diag_begin
@@ -111,6 +113,17 @@ echo "pauses: none $n s, default $d s, long $l s"
 within "$a" "$(awk 'BEGIN { print 3 * 0.650 + 0.350 + 7 * 0.007 }')" 0.05 || fail "default - none = $a s"
 within "$b" "$(awk 'BEGIN { print 3 * 0.850 + 0.550 + 7 * 0.023 }')" 0.05 || fail "long - default = $b s"
 echo "speed, pitch, volume and pause files in the ratios of their parameters"
+
+# An empty folder argument counts as none.
+mkdir -p "$DIAG_ART/empty-argument"
+rm -f /engine_01_default.wav
+out=$(cd "$DIAG_ART/empty-argument" && diag "$DIAG64" samples ""); rc=$?
+[ $rc -eq 0 ] || fail "samples \"\": exit $rc"
+grep -qx "Engine samples in \." <<<"$out" || fail "samples \"\": $(grep '^Engine samples' <<<"$out")"
+[ "$(ls "$DIAG_ART/empty-argument" | wc -l)" -eq 38 ] || fail "samples \"\": not 38 files in the current folder"
+[ -e /engine_01_default.wav ] && { rm -f /engine_*.wav; fail "samples \"\" wrote into the root of the drive"; }
+rm -rf "$DIAG_ART/empty-argument"
+echo "samples \"\": the 38 files in the current folder"
 
 # Folders that cannot be written: a missing parent, and a path of 260 characters.
 for exe in "$DIAG64" "$DIAG32"; do

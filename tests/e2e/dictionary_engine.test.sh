@@ -4,8 +4,9 @@
 # quellmar.ini names, CUSTOM is switched on, and a SAPI host speaks the word
 # through the worker: its audio is no longer the core's own rendering but,
 # sample for sample, the transcription as the core's phonetic entry points
-# say it (the dictionary editor's New button). A recompiled dictionary and
-# CUSTOM switched off again reach the next utterance of the same running
+# say it (the dictionary editor's New button), whether quellmar.ini writes
+# the folder with its closing backslash or without. A recompiled dictionary
+# and CUSTOM switched off again reach the next utterance of the same running
 # worker.
 set -uo pipefail
 source "$(dirname "$0")/sapi_lib.sh"
@@ -30,9 +31,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# set_ini YES|NO: quellmar.ini naming the dictionary folder, CUSTOM as given.
+# set_ini YES|NO [no-slash]: quellmar.ini naming the dictionary folder
+# (with its closing backslash, or without), CUSTOM as given.
 set_ini() {
-  printf '[QuellmarAppDir]\r\nTEMPDIR=%s\\\r\nDICTFLSDIR=%s\\\r\n[QuellmarDictionary]\r\nCUSTOM=%s\r\n' \
+  local slash='\\'
+  [ "${2:-}" = no-slash ] && slash=''
+  printf "[QuellmarAppDir]\r\nTEMPDIR=%s\\\\\r\nDICTFLSDIR=%s$slash\r\n[QuellmarDictionary]\r\nCUSTOM=%s\r\n" \
     "$(winpath "$art")" "$(winpath "$dict")" "$1" >"$ini"
 }
 compile_list() {  # compile_list <transcription>
@@ -81,6 +85,13 @@ speak custom
 starts_with "$art/custom.wav" "$art/user.pcm" || fail "with CUSTOM on, the word is not the transcription's audio"
 cmp -s "$art/custom.wav" "$art/own.wav" && fail "with CUSTOM on, the word is still the core's own rendering"
 echo "CUSTOM on: 'Zorblax.' is spoken as zo|/blaks ($(stat -c %s "$art/user.pcm") bytes of the word match)"
+set_ini YES no-slash
+grep -q 'DICTFLSDIR=.*dict$' <(tr -d '\r' <"$ini") || fail "quellmar.ini: $(cat "$ini")"
+speak custom-no-slash
+starts_with "$art/custom-no-slash.wav" "$art/user.pcm" ||
+  fail "with DICTFLSDIR written without its closing backslash, the word is not the transcription's audio"
+echo "DICTFLSDIR without its closing backslash: the same"
+set_ini YES
 speak custom-sentence "$sentence"
 cmp -s "$art/custom-sentence.wav" "$art/own-sentence.wav" && fail "with CUSTOM on, the sentence did not change"
 echo "CUSTOM on: '$sentence' changes ($(analyse "$art/own-sentence.wav" | cut -d' ' -f1) s -> $(analyse "$art/custom-sentence.wav" | cut -d' ' -f1) s)"

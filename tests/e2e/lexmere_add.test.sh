@@ -2,7 +2,9 @@
 # The Add Word dialog driven as a user drives it: an empty dictionary, a word
 # chosen from the list, symbols double-clicked into the transcription at the
 # caret, Add with a new word, an existing one and capitals, OK with a typed
-# new word (the entry the fields show is added), OK with nothing new, Cancel.
+# new word (the entry the fields show is added), OK with nothing new, Cancel;
+# the fields always show one entry, so OK with nothing changed, or after
+# typing another word that exists, changes nothing.
 set -uo pipefail
 source "$(dirname "$0")/lexmere_lib.sh"
 lex_begin
@@ -44,7 +46,8 @@ expect_eq "$(ui "$LEX_ADD" rows --id 1002)" "zorblax" "word rows after Add"
 expect_field 1004 "" "transcription after Add"
 expect_eq "$(ui "$LEX_ADD" get --id 1007)" "Proper Noun" "part of speech after Add"
 expect_eq "$(ui "$LEX_ADD" focus)" 1001 "focus after Add (the word box's edit field, 1001)"
-# The same word again, another transcription: rewritten, not listed twice.
+# The same word again, another transcription: rewritten, not listed twice;
+# its part of speech, not chosen this time, stays the entry's (Noun).
 ui "$LEX_ADD" type --id 1002 --value zorblax >/dev/null
 ui "$LEX_ADD" type --id 1004 --value zo/rblax >/dev/null
 ui "$LEX_ADD" click --id 1008 >/dev/null
@@ -62,8 +65,37 @@ ui "$LEX_ADD" type --id 1004 --value fi/g >/dev/null
 ui "$LEX_ADD" click --id 2 >/dev/null
 ui "$LEX_ADD" gone --timeout 5000 || fail "Cancel did not end the dialog"
 lex_close
-expect_eq "$(cat "$LEX_DICT/lexmere.txt")" "$(crlf 'quux kwu/ks 02' 'zorblax zo/rblax 02')" "lexmere.txt"
+expect_eq "$(cat "$LEX_DICT/lexmere.txt")" "$(crlf 'quux kwu/ks 02' 'zorblax zo/rblax 00')" "lexmere.txt"
 pass "Add: capitals stored in lower case, a word rewritten not listed twice; OK adds the typed entry; Cancel nothing"
+
+# Lists whose first entry is not the word box's first row (the box sorts its
+# rows its own way): the fields show the entry of that row, OK without a
+# change changes nothing, and neither does OK after typing another word of
+# the list over it.
+for list in "zebra zi~/bru 00;apple a/pul 00" "'tis ti/z 00;apple a/pul 00" \
+            "zorblax zo|/blaks 00;$(printf '\xe9')mile e~/mi~l 00"; do
+  IFS=';' read -r one two <<<"$list"
+  lex_source "$one" "$two"
+  before=$(cat "$LEX_DICT/lexmere.txt")
+  lex_start
+  lex_open alt+a "$LEX_ADD"
+  row=$(ui "$LEX_ADD" rows --id 1002 | head -1 | iconv -f UTF-8 -t CP1252)
+  phon=$(tr -d '\r' <"$LEX_DICT/lexmere.txt" | awk -v w="$row" '$1 == w { print $2 }')
+  [ -n "$phon" ] || fail "no entry for the first row '$row'"
+  expect_eq "$(field 1002 | iconv -f UTF-8 -t CP1252)" "$row" "word box ($list)"
+  expect_field 1015 "$phon" "current transcription ($list)"
+  expect_field 1004 "$phon" "transcription field ($list)"
+  ui "$LEX_ADD" click --id 1021 >/dev/null
+  ui "$LEX_ADD" gone --timeout 5000 || fail "OK did not end the dialog"
+  other=$(printf '%s\n%s\n' "${one%% *}" "${two%% *}" | grep -vxF "$row" | iconv -f CP1252 -t UTF-8)
+  lex_open alt+a "$LEX_ADD"
+  ui "$LEX_ADD" type --id 1002 --value "$other" >/dev/null
+  ui "$LEX_ADD" click --id 1021 >/dev/null
+  ui "$LEX_ADD" gone --timeout 5000 || fail "OK did not end the dialog"
+  lex_close
+  expect_eq "$(cat "$LEX_DICT/lexmere.txt")" "$before" "lexmere.txt after OK ($list)"
+done
+pass "the fields show the word box's first entry; OK untouched, or after typing another word, changes nothing"
 
 # A dictionary with entries: the first entry's transcription shows.
 lex_source "banana ba/na~na 00" "cat ka/t 20" "dog do/g 10"
@@ -121,15 +153,16 @@ sleep 0.3
 ui "$LEX_ADD" wait --timeout 1000 >/dev/null || fail "Enter in the transcription field ended the dialog"
 pass "Enter: in the word box shows the word, in the transcription field does nothing"
 
-# The mended OK: the typed word receives the typed transcription; the row
-# selected in the list (banana) is left alone.
+# The mended OK: the typed word receives the typed transcription, and the
+# part of speech the dialog starts a new word with, not the one dog's entry
+# put there; the row selected in the list (banana) is left alone.
 ui "$LEX_ADD" type --id 1002 --value Eel >/dev/null
 ui "$LEX_ADD" type --id 1004 --value e~l >/dev/null
 ui "$LEX_ADD" click --id 1021 >/dev/null
 ui "$LEX_ADD" gone --timeout 5000 || fail "OK did not end the dialog"
 lex_close
 expect_eq "$(cat "$LEX_DICT/lexmere.txt")" \
-  "$(crlf 'banana ba/na~na 00' 'cat ka~ta 20' 'dog do/g 10' 'eel e~l 10')" "lexmere.txt (eel takes the part of speech shown, dog's Verb)"
+  "$(crlf 'banana ba/na~na 00' 'cat ka~ta 20' 'dog do/g 10' 'eel e~l 02')" "lexmere.txt (eel is a Proper Noun, not dog's Verb)"
 expect_eq "$(cat "$LEX_DICT/lexmere.bak")" "$before" "lexmere.bak"
 pass "OK adds the typed word with its transcription, not the selected row's word; OK with nothing new changes nothing"
 echo "PASS"

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Source lists the editor did not write: hand-edited with odd spacing,
-# capitals, non-letters and over-long fields; binary; huge. The editor
-# opens, shows and closes them without a crash, and the list it started with
-# is always in lexmere.bak afterwards.
+# capitals, non-letters, notes after the code, lines that are no entry,
+# over-long fields and words the compiler's hash cannot tell apart; binary.
+# The editor opens, shows and closes them without a crash, keeps every
+# line, says which entries the engine will not find, and the list it
+# started with is always in lexmere.bak afterwards. A list held open by
+# another program at close is never written over half. (Huge lists are
+# lexmere_bench.sh's; the list's and the compiler's parsers are fuzzed.)
 set -uo pipefail
 source "$(dirname "$0")/lexmere_lib.sh"
 lex_begin
@@ -33,28 +37,24 @@ round_trip() {
 long_word=$(printf 'w%.0s' $(seq 1 300))
 long_phon=$(printf 'a%.0s' $(seq 1 400))
 lex_source "  spaced    s/pe~st   00  " "Capital ka/p/u|l 00" "123abc wu/n 00" "it's i/ts 00" \
-  "$long_word $long_phon 00" "onlyoneword" "two fi/ldz" "" $'tab\tta/b\t00' "caf\xe9 ka/fa~ 00" "last lo/st 00"
+  "$long_word $long_phon 00" "onlyoneword" "two fi/ldz" "" $'tab\tta/b\t00' "caf\xe9 ka/fa~ 00" \
+  "quellmar kwe/lmar 02 a note of mine" "Cabin ka/bin 00" "cab ka/b 00" "Rome ro~m 02C" \
+  "rome ro~/ma 02C" "last lo/st 00"
 round_trip hand-edited view-hand-edited
-grep -q "^$long_word $long_phon 00"$'\r'"\$" "$LEX_DICT/lexmere.txt" || fail "the over-long entry was not kept whole"
-grep -q $'^two fi/ldz 10\r$' "$LEX_DICT/lexmere.txt" || fail "a line of two fields did not get the code 10"
-# The saved list reads back the same: a second round changes nothing.
-cp "$LEX_DICT/lexmere.txt" "$LEX_TMP/first-save"
-round_trip hand-edited-again
-cmp -s "$LEX_DICT/lexmere.txt" "$LEX_TMP/first-save" || fail "the saved list changed on a second round"
-pass "a hand-edited list: opened, shown and saved; over-long fields kept whole; lexmere.bak the original"
+saved=$(tr -d '\r' <"$LEX_DICT/lexmere.txt")
+for line in "$long_word $long_phon 00" "onlyoneword" "two fi/ldz 10" "" "quellmar kwe/lmar 02 a note of mine"; do
+  grep -qxF -- "$line" <<<"$saved" || fail "the line '${line:0:40}' was not kept"
+done
+expect_eq "$(wc -l <<<"$saved")" 16 "lines of the saved list"
+for word in Cabin Rome; do
+  grep -qF "$word: " <<<"$LEX_MESSAGES" || fail "$word, hidden by another entry, is not reported: $LEX_MESSAGES"
+done
+pass "a hand-edited list: every line kept (notes, lines that are no entry, over-long fields), hidden entries reported, lexmere.bak the original"
 
 # Binary bytes.
-awk 'BEGIN { srand(15); for (i = 0; i < 65536; i++) printf "%c", int(rand() * 256) }' >"$LEX_DICT/lexmere.txt"
+awk 'BEGIN { srand(15); for (i = 0; i < 8192; i++) printf "%c", int(rand() * 256) }' >"$LEX_DICT/lexmere.txt"
 round_trip binary
 pass "a binary list: no crash, lexmere.bak the original bytes"
-
-# Huge: 30 MB without a line end, and 100,000 entries.
-head -c 31457280 /dev/zero | tr '\0' 'a' >"$LEX_DICT/lexmere.txt"
-round_trip one-30MB-line
-awk 'BEGIN { for (i = 0; i < 100000; i++) printf "w%06d wa/rd%d 00\r\n", i, i % 10 }' >"$LEX_DICT/lexmere.txt"
-round_trip 100000-entries
-expect_eq "$words" 100000 "word rows of the 100,000-entry list"
-pass "huge lists: 30 MB on one line, 100,000 entries; lexmere.bak the original"
 
 # A source list another program holds open (reading, denying writers) at
 # close: whatever the platform allows, the list on disk is either the old
@@ -79,7 +79,9 @@ if [ -f "$QM_STATE" ]; then
   wait "$hold_pid" 2>/dev/null
   got=$(tr -d '\r' <"$LEX_DICT/lexmere.txt" | tr '\n' ,)
   case $got in
-    "held ho~/ld 00,") echo "held list: kept as it was; messages: ${LEX_MESSAGES:-none}" ;;
+    "held ho~/ld 00,")
+      grep -qF "in use by another program" <<<"$LEX_MESSAGES" || fail "the held list's message names no cause: $LEX_MESSAGES"
+      echo "held list: kept as it was; messages: ${LEX_MESSAGES:-none}" ;;
     "held ho~/ld 00,newt nu~t 02,") echo "held list: replaced whole; messages: ${LEX_MESSAGES:-none}" ;;
     *) fail "a held list became '$got'" ;;
   esac

@@ -149,7 +149,8 @@ lex_close_collect() {
   local i caption out
   for i in $(seq 1 60); do
     kill -0 "$lex_pid" 2>/dev/null || break
-    for caption in Error "File Open Error" "Dictionary Entries Left Out" "Memory Allocation Error"; do
+    for caption in Error "File Open Error" "Dictionary Entries Left Out" "Memory Allocation Error" \
+                   "Lexmere.txt Changed"; do
       out=$("$QM_WINE" "$QM_UI" msgbox --title "$caption" --timeout 300 </dev/null 2>/dev/null | tr -d '\r') || continue
       LEX_MESSAGES+="[$caption] $(sed -n 's/^text=//p' <<<"$out")"$'\n'
       "$QM_WINE" "$QM_UI" msgbox-close --title "$caption" </dev/null >/dev/null 2>&1
