@@ -14,17 +14,18 @@
 # replace the table.
 set -uo pipefail
 
-# Recorded from main at 1c02e53, which rendered each chunk whole. The custom
-# voice's defaults are the plain voice's, hence the same digest.
+# Recorded from main at dc130ed (the clearer stand-in voice), which rendered
+# each chunk whole. The custom voice's defaults are the plain voice's, hence
+# the same digest.
 declare -A reference=(
-  [oskel]=707adea226faf41b73005ace83ea9f7057c6ec83ab023a6dc772c77aec95c411
-  [deep]=1373a44874b6bfd7f3bf8675524c47daa5f266e3737026f6a10696e5165ae559
-  [bright]=66548472d8f0d0795eafd61d33bc52dd298443cd651172dce9d847203dd65332
-  [brisk]=76f64f8a24d377150562527c9526553e24ac85ea50af6e39c81910625870e9ba
-  [measured]=6b123826ab129900da249d2e865d99c825e44fda79f0dcd07e89f143a214f9fa
-  [announcer]=f7dd5ec5d829a13a97f38ac3c1485013590618c7f414181b0161c2372c8145e4
-  [clipped]=2504947b02ddb392884c15da36c48c6a4bbbf61035cb916654a800d7e8670bf1
-  [custom]=707adea226faf41b73005ace83ea9f7057c6ec83ab023a6dc772c77aec95c411
+  [oskel]=731a7a450ae7989a4779ec004cc6e0cf3b2c8aa96411f9c5c708fe003995f6b5
+  [deep]=80455829cd5cea2a776e2b57335162e1f9465ff14dcc72edc11f8a64498658ba
+  [bright]=3a79dd70c8021a0b9060c44d356a63ae4b43d3d63a4e496756f90de1bbade3bc
+  [brisk]=e752e0f31beca767d41409369379e78413018907f6606174c2918ce8c5dcb06d
+  [measured]=232a93418bf47d5dd6107ad8c772783507931e80a028b5fe3f926e8d23187576
+  [announcer]=90e563c4174bc09b0f50a83805471f87b6d1e2f0bba136c65087bc1682623178
+  [clipped]=35020652b4618b2e616cf171433808af9ee1a04427c68776da5c5e204d2113fd
+  [custom]=731a7a450ae7989a4779ec004cc6e0cf3b2c8aa96411f9c5c708fe003995f6b5
 )
 
 source "$(dirname "$0")/sapi_lib.sh"
