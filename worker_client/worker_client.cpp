@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "common/log.h"
 #include "engine_host/install_root.h"
@@ -331,9 +332,28 @@ class WorkerClient::Connection {
       in_step_ = false;
     }
   }
-  bool marker_pending() const { return marker_; }
-  // Reads up to the marker's answer, past at most one Ack. False, and out
-  // of step, when anything else comes (or nothing).
+  // A cancelled synthesis whose caller left before its End: the rest of
+  // its pieces and the End are read at the connection's next use.
+  void LeaveDraining() { draining_ = true; }
+  bool catching_up() const { return draining_ || marker_; }
+  // Before the connection's next use: past the cancelled stream's End (the
+  // marker goes out then), and up to the marker's answer. False, and out of
+  // step, when anything else comes (or nothing).
+  bool CatchUp() {
+    while (draining_) {
+      Message m;
+      if (ReadMessage(m) != Io::kDone ||
+          (m.type != kAudioPiece && m.type != kEnd && m.type != kError)) {
+        in_step_ = false;
+        return false;
+      }
+      if (m.type == kAudioPiece) continue;
+      draining_ = false;
+      SendMarker();
+    }
+    return !marker_ || Resync();
+  }
+  // Reads up to the marker's answer, past at most one Ack.
   bool Resync() {
     for (bool skipped = false;;) {
       Message m;
@@ -356,9 +376,11 @@ class WorkerClient::Connection {
 
   Io WriteAll(const void* data, size_t size) {
     auto* p = static_cast<unsigned char*>(const_cast<void*>(data));
+    const auto* start = p;
     while (size > 0) {
       DWORD put = 0;
       Io io = Transfer(true, p, static_cast<DWORD>(std::min<size_t>(size, 1u << 20)), put);
+      if (io == Io::kGaveUp && p != start) return Fail();  // half a message went
       if (io != Io::kDone) return io;
       p += put;
       size -= put;
@@ -419,8 +441,10 @@ class WorkerClient::Connection {
     CancelIoEx(pipe_.get(), &o);
     // The operation may have finished before the cancel reached it.
     if (GetOverlappedResult(pipe_.get(), &o, &moved, TRUE) && moved > 0) return Io::kDone;
-    in_step_ = false;
+    // Nothing moved: a caller that stopped waiting leaves the stream where
+    // it was (ReadExact and WriteAll know whether that is inside a message).
     if (w == Patience::Wait::kGaveUp) return Io::kGaveUp;
+    in_step_ = false;
     return w == Patience::Wait::kTimedOut ? Io::kSilent : Io::kFailed;
   }
 
@@ -456,7 +480,8 @@ class WorkerClient::Connection {
   DWORD silence_ms_ = kWorkerSilenceMs;
   FineTimer timer_;
   bool in_step_ = true;
-  bool marker_ = false;  // a marker's answer waits to be read
+  bool marker_ = false;    // a marker's answer waits to be read
+  bool draining_ = false;  // a cancelled stream's End waits to be read
 };
 
 using Io = WorkerClient::Connection::Io;
@@ -579,10 +604,11 @@ std::unique_ptr<WorkerClient::Connection> WorkerClient::Acquire(bool& reused, Pa
       c = std::move(idle_.back());
       idle_.pop_back();
     }
-    if (c->marker_pending()) {
-      // The worker answered the marker long ago: this read is done at once.
+    if (c->catching_up()) {
+      // The worker has usually ended the stream and answered the marker
+      // long ago: these reads are done at once.
       c->Begin(patience, AnswerBound(patience));
-      if (!c->Resync()) {
+      if (!c->CatchUp()) {
         if (patience.gave_up()) return nullptr;
         continue;  // closed; the next one, or a new one
       }
@@ -612,7 +638,7 @@ void WorkerClient::CloseIdle() {
 
 namespace {
 
-enum class Exchange { kEnded, kError, kBroken, kAbandoned, kSilent };
+enum class Exchange { kEnded, kError, kBroken, kAbandoned, kLeftDraining, kSilent };
 
 // One synthesis on one connection. `delivered` tells whether the callback
 // has had any audio.
@@ -627,20 +653,29 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
   bool cancelled = false;
   // Once the synthesis is cancelled its pieces are drained to the worker's
   // End. A caller that still waits (its output refused one write, say)
-  // waits for that End as for any answer; one that has stopped waiting
-  // leaves soon after, with the connection.
-  auto cancel = [&] {
+  // waits for that End as for any answer. One that has stopped waiting (a
+  // host that stopped speech at a key press) leaves at once: the worker
+  // may still be inside an engine segment, and the drain is left to the
+  // connection's next use. Empty: read on to the End.
+  auto cancel = [&]() -> std::optional<Exchange> {
     cancelled = true;
     if (!patience.gave_up()) patience.GoOn();
-    if (patience.gave_up()) patience.GiveUp(kCancelGraceMs);
-    return c.Send(kCancel) == Io::kDone;
+    if (patience.gave_up()) patience.GiveUp(kCancelGraceMs);  // for the Cancel's write
+    if (c.Send(kCancel) != Io::kDone) return Exchange::kAbandoned;
+    if (!patience.gave_up()) return std::nullopt;
+    c.LeaveDraining();
+    return Exchange::kLeftDraining;
   };
   for (;;) {
     WorkerClient::Connection::Message m;
     io = c.ReadMessage(m);
     if (io == Io::kGaveUp && !cancelled) {
-      if (!cancel()) return Exchange::kAbandoned;
+      if (const std::optional<Exchange> e = cancel()) return *e;
       continue;
+    }
+    if (io == Io::kGaveUp) {  // cancelled already, and now the caller has left too
+      c.LeaveDraining();
+      return Exchange::kLeftDraining;
     }
     if (io == Io::kSilent) return Exchange::kSilent;
     if (io != Io::kDone) {
@@ -657,8 +692,8 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
     }
     if (cancelled || !callback) continue;
     delivered = true;
-    if (!callback(audio.data(), static_cast<uint32_t>(audio.size()), context) && !cancel()) {
-      return Exchange::kAbandoned;
+    if (!callback(audio.data(), static_cast<uint32_t>(audio.size()), context)) {
+      if (const std::optional<Exchange> e = cancel()) return *e;
     }
   }
 }
@@ -699,6 +734,9 @@ bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double du
         return true;
       case Exchange::kError:
         Release(std::move(c));  // in step, unless something stray came first
+        return false;
+      case Exchange::kLeftDraining:
+        Release(std::move(c));
         return false;
       case Exchange::kAbandoned:
         return false;

@@ -37,8 +37,9 @@ std::vector<std::wstring> WorkerCandidateFolders();
 // empty without candidates.
 std::wstring ChooseWorkerPath(const std::vector<std::wstring>& candidates);
 
-// How long a request that has given up (the caller stopped waiting) waits
-// for the worker's End before it drops the connection.
+// How long a request that has given up (the caller stopped waiting) may
+// take to write its Cancel. It does not wait for the worker's End: the
+// connection reads past it at its next use.
 inline constexpr DWORD kCancelGraceMs = 30;
 // How often a waiting request asks its caller whether to go on waiting,
 // unless the caller asks to be asked more often.
