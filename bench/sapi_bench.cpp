@@ -102,6 +102,10 @@ Stats Summarise(std::vector<double> v) {
   return {v[v.size() / 2], v[v.size() * 9 / 10], v.front()};
 }
 void Print(const char* what, const std::vector<double>& v) {
+  if (v.empty()) {
+    printf("%-52s none\n", what);
+    return;
+  }
   const Stats s = Summarise(v);
   printf("%-52s median %8.3f ms   p90 %8.3f ms   min %8.3f ms\n", what, s.median, s.p90, s.min);
 }
@@ -159,6 +163,7 @@ struct PurgeResult {
   double purge_to_return_ms;
   double purge_to_seen_ms;  // until GetActions reported it
   bool before_audio;        // the purge came before the first Write
+  bool late;                // Speak had returned before the purge: not counted
 };
 PurgeResult PurgeDuring(ISpTTSEngine* engine, const SPVTEXTFRAG& frag, Clock::duration delay) {
   auto site = BenchSite::Make();
@@ -174,7 +179,8 @@ PurgeResult PurgeDuring(ISpTTSEngine* engine, const SPVTEXTFRAG& frag, Clock::du
   site->purged = true;
   speaking.join();
   const bool before = site->first_write == Clock::time_point{} || site->first_write > purge;
-  return {Ms(returned - purge), Ms(site->abort_seen - purge), before};
+  const bool late = returned <= purge;
+  return {Ms(returned - purge), Ms(site->abort_seen - purge), before, late};
 }
 
 }  // namespace
@@ -237,12 +243,17 @@ int wmain(int argc, wchar_t** argv) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> when(0.1 * synthesis_ms, 0.8 * synthesis_ms);
   std::vector<double> purge_to_return, purge_to_seen, purge_before_audio;
+  int late = 0;
   for (int r = 0; r < runs; ++r) {
     const auto delay = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double, std::milli>(when(rng)));
     const PurgeResult p = PurgeDuring(engine.get(), chunk_frag, delay);
+    if (p.late) {
+      ++late;
+      continue;
+    }
     purge_to_return.push_back(p.purge_to_return_ms);
-    purge_to_seen.push_back(p.purge_to_seen_ms);
+    if (p.purge_to_seen_ms >= 0) purge_to_seen.push_back(p.purge_to_seen_ms);
     if (p.before_audio) purge_before_audio.push_back(p.purge_to_return_ms);
   }
 
@@ -265,8 +276,10 @@ int wmain(int argc, wchar_t** argv) {
   if (!purge_before_audio.empty()) {
     Print("  of those, before the first site Write", purge_before_audio);
   }
-  printf("purges during synthesis: %zu, %zu of them before the first audio\n",
-         purge_to_return.size(), purge_before_audio.size());
+  printf(
+      "purges during synthesis: %zu, %zu of them before the first audio (%d more came after "
+      "Speak had returned)\n",
+      purge_to_return.size(), purge_before_audio.size(), late);
 
   client.RequestShutdown();
   sapi::DetachModule();
