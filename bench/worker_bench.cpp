@@ -5,7 +5,8 @@
 //       asks a running worker to exit
 //   worker_bench bench --worker ... --engine ...\qmcore.dll [--runs N]
 //       request-to-first-piece and request-to-End through the pipe for a
-//       short utterance, two sentences and a chunk of 400 characters, next
+//       short utterance, two sentences and a chunk of 400 characters (also
+//       one that opens with the short utterance's sentence), next
 //       to the same synthesis and rendering in process, whole and streaming
 //       (first samples and end); first requests with and
 //       without a running worker; the worker's private memory idle and busy;
@@ -51,6 +52,15 @@ constexpr char kChunk400[] =
     "characters "
     "and ends with this last line.";
 static_assert(sizeof kChunk400 - 1 == 400);
+// As long, opening with the short utterance: the engine's first segment is
+// its first sentence, so this one's first piece should be the short one's.
+constexpr char kChunk400ShortFirst[] =
+    "Menu bar, File, submenu. Screen readers hand a voice whole paragraphs when they read a "
+    "document from top to bottom, and they stop it again at every key the user presses. The "
+    "voice has to start at once and stop at once, whatever the length of the text it was given. "
+    "This paragraph is one such piece of text, written so that the chunk the engine is sent "
+    "holds four hundred characters, and it ends here.";
+static_assert(sizeof kChunk400ShortFirst - 1 == 400);
 
 std::wstring Arg(int argc, wchar_t** argv, const wchar_t* name) {
   for (int i = 1; i + 1 < argc; ++i) {
@@ -263,7 +273,8 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
     return 1;
   }
   Utterance utterances[] = {Utterance("short utterance", kShort), Utterance("two sentences", kLong),
-                            Utterance("400 characters", kChunk400)};
+                            Utterance("400 characters", kChunk400),
+                            Utterance("400, short first", kChunk400ShortFirst)};
   for (int i = 0; i < runs; ++i) {
     for (Utterance& u : utterances) {
       const Timing t = Request(client, u.text);
