@@ -1,19 +1,22 @@
 // TimeStretch and Render against libsonic and SoundTouch on the same speech,
 // at duration factors 0.5, 0.8, 1.25 and 2.0 (the libraries get speed or
-// tempo 1 / factor). The counter audio_s/cpu_s is seconds of input audio
-// processed per CPU second.
+// tempo 1 / factor), and RenderStream fed the same speech in pieces of the
+// size the engine delivers (a sentence, about 2 s) and in one piece. The
+// counter audio_s/cpu_s is seconds of input audio processed per CPU second.
 //
 //   QM_BENCH_SPEECH=speech.ulaw render_bench     (8 kHz mu-law; bench/run-render makes it)
 #include <benchmark/benchmark.h>
 #include <sonic.h>
 #include <SoundTouch.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #include "engine_host/render.h"
+#include "engine_host/render_stream.h"
 #include "engine_host/time_stretch.h"
 
 namespace {
@@ -73,6 +76,30 @@ void BM_Render(benchmark::State& state) {
   Report(state, n);
 }
 
+// The stream hands its output on in runs, which a sender writes from as
+// they are: the sink here only takes note of them.
+void BM_RenderStream(benchmark::State& state) {
+  const Samples& in = Speech();
+  RenderParams params;
+  params.duration_factor = Factor(state);
+  const size_t piece = static_cast<size_t>(state.range(1));
+  size_t n = 0;
+  const RenderStream::Sink sink = [&](const int16_t* s, size_t count) {
+    benchmark::DoNotOptimize(s);
+    n += count;
+    return true;
+  };
+  for (auto _ : state) {
+    n = 0;
+    RenderStream stream(params);
+    for (size_t at = 0; at < in.size(); at += piece) {
+      stream.Feed(in.data() + at, std::min(piece, in.size() - at), sink);
+    }
+    stream.Finish(sink);
+  }
+  Report(state, n);
+}
+
 void BM_Sonic(benchmark::State& state) {
   Samples in = Speech();
   Samples out(in.size() * 3);
@@ -123,6 +150,13 @@ BENCHMARK_CAPTURE(BM_TimeStretch, sse2, stretch::Path::Sse2)->Apply(Factors);
 BENCHMARK_CAPTURE(BM_TimeStretch, plain, stretch::Path::Plain)->Apply(Factors);
 BENCHMARK(BM_Sonic)->Apply(Factors);
 BENCHMARK(BM_Render)->Apply(Factors);
+// Pieces of 2 s (a sentence from the engine) and the whole 30 s at once.
+BENCHMARK(BM_RenderStream)->Apply([](benchmark::internal::Benchmark* b) {
+  for (int f : {50, 80, 125, 200}) {
+    for (int piece : {16000, 240000}) b->Args({f, piece});
+  }
+  b->ArgNames({"factor_x100", "piece"})->Unit(benchmark::kMillisecond);
+});
 BENCHMARK(BM_SoundTouch)->Apply(Factors);
 
 }  // namespace

@@ -4,8 +4,11 @@
 //   worker_bench stop --worker X86\QuellmarServer.exe
 //       asks a running worker to exit
 //   worker_bench bench --worker ... --engine ...\qmcore.dll [--runs N]
-//       request-to-first-piece and request-to-End through the pipe, next to
-//       the same synthesis and rendering in process; first requests with and
+//       request-to-first-piece and request-to-End through the pipe for a
+//       short utterance, two sentences and a chunk of 400 characters (also
+//       one that opens with the short utterance's sentence), next
+//       to the same synthesis and rendering in process, whole and streaming
+//       (first samples and end); first requests with and
 //       without a running worker; the worker's private memory idle and busy;
 //       a good client beside 200 that never read; connections opened and
 //       closed at once next to as many Hello exchanges
@@ -24,6 +27,7 @@
 #include "common/wav.h"
 #include "engine_host/engine_driver.h"
 #include "engine_host/render.h"
+#include "engine_host/render_stream.h"
 #include "testing/pipe_client.h"
 #include "testing/worker_probe.h"
 #include "worker/protocol.h"
@@ -39,6 +43,24 @@ constexpr char kShort[] = "Menu bar, File, submenu.";
 constexpr char kLong[] =
     "The quick brown fox jumps over the lazy dog while the farmer watches from the gate. "
     "Later that evening the rain came down over the hills and the valley went quiet.";
+// Exactly 400 characters: a whole chunk, as the SAPI engine sends the worker.
+constexpr char kChunk400[] =
+    "Screen readers hand a voice whole paragraphs when they read a document from top to bottom, "
+    "and they stop it again at every key the user presses. The voice has to start at once and stop "
+    "at once, whatever the length of the text it was given. This paragraph is one such piece of "
+    "text, written so that the first chunk the engine is sent holds exactly four hundred "
+    "characters "
+    "and ends with this last line.";
+static_assert(sizeof kChunk400 - 1 == 400);
+// As long, opening with the short utterance: the engine's first segment is
+// its first sentence, so this one's first piece should be the short one's.
+constexpr char kChunk400ShortFirst[] =
+    "Menu bar, File, submenu. Screen readers hand a voice whole paragraphs when they read a "
+    "document from top to bottom, and they stop it again at every key the user presses. The "
+    "voice has to start at once and stop at once, whatever the length of the text it was given. "
+    "This paragraph is one such piece of text, written so that the chunk the engine is sent "
+    "holds four hundred characters, and it ends here.";
+static_assert(sizeof kChunk400ShortFirst - 1 == 400);
 
 std::wstring Arg(int argc, wchar_t** argv, const wchar_t* name) {
   for (int i = 1; i + 1 < argc; ++i) {
@@ -85,6 +107,56 @@ Timing Request(WorkerClient& client, const char* text) {
                                     nullptr, OnPiece, &t);
   t.end_ms = std::chrono::duration<double, std::milli>(Clock::now() - t.start).count();
   if (!ok) t.end_ms = -1;
+  return t;
+}
+
+// One text through the pipe and in process.
+struct Utterance {
+  Utterance(const char* w, const char* t) : what(w), text(t) {}
+  const char* what;
+  const char* text;
+  size_t bytes = 0;
+  std::vector<double> first, end, whole, stream_first, stream_end;
+};
+
+double MsSince(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// What the worker did before it streamed: the whole synthesis, then Render.
+double InProcessWhole(EngineDriver& driver, const char* text) {
+  const auto t0 = Clock::now();
+  std::vector<unsigned char> raw;
+  driver.SynthesizeToBuffer(text, false, raw);
+  Samples out = Render(DecodeMuLaw(raw.data(), raw.size()), RenderParams{});
+  (void)out;
+  return MsSince(t0);
+}
+
+// What the worker does now, without the pipe: each segment rendered as the
+// engine makes it. first_ms: the first rendered samples.
+Timing InProcessStreaming(EngineDriver& driver, const char* text) {
+  Timing t;
+  t.start = Clock::now();
+  auto stream = std::make_unique<RenderStream>(RenderParams{});
+  const RenderStream::Sink sink = [&t](const int16_t*, size_t n) {
+    if (t.first_ms < 0) t.first_ms = MsSince(t.start);
+    t.bytes += n * 2;
+    return true;
+  };
+  struct Feed {
+    RenderStream& stream;
+    const RenderStream::Sink& sink;
+  } feed{*stream, sink};
+  driver.Synthesize(
+      text, false,
+      [](const unsigned char* bytes, uint32_t count, void* context) {
+        auto* f = static_cast<Feed*>(context);
+        return f->stream.FeedMuLaw(bytes, count, f->sink);
+      },
+      &feed);
+  stream->Finish(sink);
+  t.end_ms = MsSince(t.start);
   return t;
 }
 
@@ -191,39 +263,33 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
     WorkerClient client(worker);
     fresh.push_back(Request(client, kShort).end_ms);
   }
-  // Kept connection.
+  // Kept connection, and the same work in process: whole (synthesis, then
+  // rendering) and streaming (each segment rendered as it comes).
   WorkerClient client(worker);
   Request(client, kShort);
-  std::vector<double> short_first, short_end, long_first, long_end;
-  size_t short_bytes = 0, long_bytes = 0;
-  for (int i = 0; i < runs; ++i) {
-    Timing s = Request(client, kShort);
-    short_bytes = s.bytes;
-    short_first.push_back(s.first_ms);
-    short_end.push_back(s.end_ms);
-    Timing l = Request(client, kLong);
-    long_bytes = l.bytes;
-    long_first.push_back(l.first_ms);
-    long_end.push_back(l.end_ms);
-  }
-  // The same work in process.
   EngineDriver driver;
   if (!driver.Load(engine)) {
     std::fprintf(stderr, "worker_bench: cannot load %ls\n", engine.c_str());
     return 1;
   }
-  auto in_process = [&](const char* text) {
-    auto t0 = Clock::now();
-    std::vector<unsigned char> raw;
-    driver.SynthesizeToBuffer(text, false, raw);
-    Samples out = Render(DecodeMuLaw(raw.data(), raw.size()), RenderParams{});
-    (void)out;
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-  };
-  std::vector<double> local_short, local_long;
+  Utterance utterances[] = {Utterance("short utterance", kShort), Utterance("two sentences", kLong),
+                            Utterance("400 characters", kChunk400),
+                            Utterance("400, short first", kChunk400ShortFirst)};
   for (int i = 0; i < runs; ++i) {
-    local_short.push_back(in_process(kShort));
-    local_long.push_back(in_process(kLong));
+    for (Utterance& u : utterances) {
+      const Timing t = Request(client, u.text);
+      u.bytes = t.bytes;
+      u.first.push_back(t.first_ms);
+      u.end.push_back(t.end_ms);
+    }
+  }
+  for (int i = 0; i < runs; ++i) {
+    for (Utterance& u : utterances) {
+      u.whole.push_back(InProcessWhole(driver, u.text));
+      const Timing t = InProcessStreaming(driver, u.text);
+      u.stream_first.push_back(t.first_ms);
+      u.stream_end.push_back(t.end_ms);
+    }
   }
 
   DWORD pid = testing::FindProcess(L"QuellmarServer.exe");
@@ -271,21 +337,20 @@ int Bench(const std::wstring& worker, const std::wstring& engine, int runs) {
   const Crowd crowd = BesideStuckClients(client, pid, runs);
   const Cycles cycles = ConnectAndClose();
 
-  std::printf("worker bench (median of %d runs, ms; short %.2f s of audio, two sentences %.2f s)\n",
-              runs, short_bytes / 32000.0, long_bytes / 32000.0);
+  std::printf("worker bench (median of %d runs, ms)\n", runs);
   std::printf("  first request, no worker running (launch included): first piece %.1f, End %.1f\n",
               cold.first_ms, cold.end_ms);
   std::printf("  first request of a new client, worker running:      End %.1f\n", Median(fresh));
   std::printf(
-      "  short utterance, kept connection: first piece %.2f, End %.2f; in process %.2f; "
-      "pipe adds %.2f\n",
-      Median(short_first), Median(short_end), Median(local_short),
-      Median(short_end) - Median(local_short));
-  std::printf(
-      "  two sentences,   kept connection: first piece %.2f, End %.2f; in process %.2f; "
-      "pipe adds %.1f%%\n",
-      Median(long_first), Median(long_end), Median(local_long),
-      100.0 * (Median(long_end) - Median(local_long)) / Median(local_long));
+      "  kept connection: first piece and End through the pipe; in process, whole "
+      "(End) and streaming (first samples, End)\n");
+  for (const Utterance& u : utterances) {
+    std::printf(
+        "  %-16s (%5.2f s): first piece %6.2f, End %6.2f; in process whole %6.2f, "
+        "streaming %6.2f / %6.2f\n",
+        u.what, u.bytes / 32000.0, Median(u.first), Median(u.end), Median(u.whole),
+        Median(u.stream_first), Median(u.stream_end));
+  }
   std::printf("  worker private memory: idle %.1f MiB, eight busy clients (peak) %.1f MiB\n", idle,
               peak);
   std::printf(

@@ -2,7 +2,8 @@
 # computation, built in every flavour (the 32-bit worker and diagnostics,
 # the 64-bit tests, qmtool, benchmarks and fuzzers all use it).
 add_library(qm_render STATIC
-  mulaw.cpp render.cpp resample_avx2.cpp time_stretch.cpp time_stretch_sse2.cpp time_stretch_avx2.cpp)
+  mulaw.cpp render.cpp render_stream.cpp resample.cpp resample_avx2.cpp time_stretch.cpp time_stretch_sse2.cpp
+  time_stretch_avx2.cpp)
 target_include_directories(qm_render PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(qm_render PUBLIC qm_render_params)
 # Same bytes from every build: no fused multiply-adds.
@@ -23,7 +24,8 @@ if(QM_FLAVOR STREQUAL "host" OR QM_FLAVOR STREQUAL "win64")
     set(render_testdata ${CMAKE_CURRENT_SOURCE_DIR}/testdata)
   endif()
   qm_add_test(NAME render_test
-    SOURCES render_test.cpp time_stretch_test.cpp render_test_signals.cpp
+    SOURCES render_test.cpp render_stream_test.cpp time_stretch_test.cpp
+            ${CMAKE_SOURCE_DIR}/testing/render_signals.cpp ${CMAKE_SOURCE_DIR}/testing/alloc_failure.cpp
     LIBS qm_render qm_testing
     ENV "QM_RENDER_TESTDATA=${render_testdata}")
   if(TARGET render_test)

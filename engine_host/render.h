@@ -1,7 +1,8 @@
 // Audio rendering: the engine's 8 kHz samples are stretched in time without
 // changing pitch, resampled to 16 kHz (which also shifts the pitch) and
-// scaled with a soft limiter. Pure computation on whole utterances; every
-// function is re-entrant and shares only read-only tables.
+// scaled with a soft limiter. Pure computation on whole utterances (the
+// streaming form, with the same arithmetic, is RenderStream); every function
+// is re-entrant and shares only read-only tables.
 #pragma once
 
 #include <array>
@@ -65,6 +66,7 @@ Samples Resample(const Samples& in, double step);
 // Level change with a soft limiter above 24000. A gain that is not a finite
 // positive number silences the samples.
 void ApplyGain(Samples& samples, double gain);
+void ApplyGain(int16_t* samples, size_t count, double gain);
 
 // TimeStretch by duration x pitch, Resample by pitch / 2, ApplyGain: the
 // result is at twice the input rate (16 kHz for the engine's 8 kHz).

@@ -7,8 +7,8 @@
 #include <limits>
 #include <thread>
 
-#include "engine_host/render_test_signals.h"
-#include "engine_host/resample_avx2.h"
+#include "engine_host/resample.h"
+#include "testing/render_signals.h"
 
 namespace Quellmar {
 namespace {

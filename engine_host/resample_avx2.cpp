@@ -1,4 +1,4 @@
-#include "engine_host/resample_avx2.h"
+#include "engine_host/resample.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -81,7 +81,7 @@ __attribute__((target("avx2"))) void HalfStepAvx2(const int16_t* x, size_t first
     const __m256d down = _mm256_and_pd(_mm256_cmp_pd(frac, minus_half, _CMP_LE_OQ), one);
     const __m128i mid = _mm256_cvttpd_epi32(_mm256_sub_pd(_mm256_add_pd(whole, up), down));
     const __m128i pairs = _mm_packs_epi32(_mm_unpacklo_epi32(x1i, mid), _mm_unpackhi_epi32(x1i, mid));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), pairs);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * (i - first)), pairs);
   }
 }
 

@@ -21,10 +21,19 @@ constexpr double kUnityTolerance = 0.000001;
 // The frame starts follow g = c, 2c, 3c, ... accumulated, rounded to the
 // nearest sample. Returns false once the frame starting there would not fit
 // before the end of the input (g may be huge or infinite for tiny factors).
-bool NextFrameStart(double g, size_t n, size_t& f) {
+bool NextFrameStart(double g, uint64_t n, uint64_t& f) {
   if (!(g < static_cast<double>(n))) return false;
-  f = static_cast<size_t>(std::round(g));
+  f = static_cast<uint64_t>(std::round(g));
   return f + kFrame < n;
+}
+
+// More frames than this would make more than kMaxRenderSamples.
+constexpr uint64_t kMaxFrames = (kMaxRenderSamples - kFrame) / kOverlap;
+
+// Whether n input samples stretched by factor would be far beyond
+// kMaxRenderSamples; checked before anything is counted or made.
+bool FarTooLong(uint64_t n, double factor) {
+  return static_cast<double>(n) * factor > 2.0 * kMaxRenderSamples;
 }
 
 // Weights are single precision; the blend itself is done in double.
@@ -177,12 +186,11 @@ Samples TimeStretchWith(const Samples& in, double factor, Path path) {
   // Count the frames first: it bounds the output before anything is
   // allocated, and a factor too large to make progress is caught here.
   const double c = kOverlap / factor;
-  const size_t max_frames = (kMaxRenderSamples - kFrame) / kOverlap;
-  if (static_cast<double>(n) * factor > 2.0 * kMaxRenderSamples) return {};
+  if (FarTooLong(n, factor)) return {};
   size_t frames = 0;
-  size_t f = 0;
+  uint64_t f = 0;
   for (double g = c; NextFrameStart(g, n, f); g += c) {
-    if (++frames > max_frames) return {};
+    if (++frames > kMaxFrames) return {};
   }
 
   const SearchFn search = Search(path);
@@ -193,10 +201,11 @@ Samples TimeStretchWith(const Samples& in, double factor, Path path) {
   double g = c;
   for (size_t i = 0; i < frames; ++i, g += c) {
     NextFrameStart(g, n, f);
-    const size_t lo = f > kSearchRadius ? f - kSearchRadius : 0;
-    const size_t hi = std::min(f + kSearchRadius, n - kFrame - 1);
+    const size_t lo = f > kSearchRadius ? static_cast<size_t>(f) - kSearchRadius : 0;
+    const size_t hi = std::min(static_cast<size_t>(f) + kSearchRadius, n - kFrame - 1);
     // f + kFrame < n keeps the range non-empty; f is the fallback anyway.
-    const size_t best = lo <= hi ? search(out.data() + out.size() - kOverlap, in.data(), lo, hi) : f;
+    const size_t best = lo <= hi ? search(out.data() + out.size() - kOverlap, in.data(), lo, hi)
+                                 : static_cast<size_t>(f);
 
     int16_t* overlap = out.data() + out.size() - kOverlap;
     const int16_t* next = in.data() + best;
@@ -204,6 +213,117 @@ Samples TimeStretchWith(const Samples& in, double factor, Path path) {
     out.insert(out.end(), next + kOverlap, next + kFrame);
   }
   return out;
+}
+
+StretchStream::StretchStream(double factor, Path path)
+    : factor_(factor), step_(kOverlap / factor), g_(step_), search_(Search(path)) {
+  if (!(factor > 0) || !std::isfinite(factor)) {
+    mode_ = Mode::kNothing;
+  } else if (std::fabs(factor - 1) < kUnityTolerance) {
+    mode_ = Mode::kCopy;
+  } else {
+    mode_ = Mode::kWaiting;
+  }
+}
+
+void StretchStream::Push(const int16_t* x, size_t count) {
+  if (ended_ || too_long_ || mode_ == Mode::kNothing || mode_ == Mode::kDone) return;
+  in_.Push(x, count);
+}
+
+size_t StretchStream::Pull(Samples& out, size_t room) {
+  if (too_long_) return 0;
+  switch (mode_) {
+    case Mode::kNothing:
+      if (ended_) mode_ = Mode::kDone;
+      return 0;
+    case Mode::kDone:
+      return 0;
+    case Mode::kCopy:
+      return Copy(out, room);
+    case Mode::kWaiting:
+      if (in_.seen() < kMinStretchInput) {
+        if (!ended_) return 0;
+        mode_ = Mode::kCopy;  // too short to stretch
+        return Copy(out, room);
+      }
+      if (Refused()) return 0;
+      // The first frame is the input's own; its second half stays open.
+      out.insert(out.end(), in_.At(0), in_.At(kOverlap));
+      std::copy(in_.At(kOverlap), in_.At(kFrame), open_.begin());
+      mode_ = Mode::kStretching;
+      return kOverlap + Frames(out, room > kOverlap ? room - kOverlap : 0);
+    case Mode::kStretching:
+      return Frames(out, room);
+  }
+  return 0;
+}
+
+size_t StretchStream::Copy(Samples& out, size_t room) {
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(room, in_.size()));
+  out.insert(out.end(), in_.data(), in_.data() + n);
+  in_.DropBefore(in_.base() + n);
+  if (ended_ && in_.base() == in_.seen()) mode_ = Mode::kDone;
+  return n;
+}
+
+// What TimeStretch refuses for the whole input is refused as soon as the
+// input seen so far shows it: far too long, or more frames certain to come
+// than the bound allows. A frame whose nominal start g is at most n - 241.5
+// exists whatever follows; the accumulated starts stray from i x step by far
+// less than the margin of 1e-9.
+bool StretchStream::Refused() {
+  const double certain = static_cast<double>(in_.seen()) - (kFrame + 1.5);
+  too_long_ = too_long_ || FarTooLong(in_.seen(), factor_) ||
+              certain >= static_cast<double>(kMaxFrames + 1) * step_ * (1 + 1e-9);
+  return too_long_;
+}
+
+size_t StretchStream::Frames(Samples& out, size_t room) {
+  if (Refused()) return 0;
+  const CrossfadeTables& fade = Crossfade();
+  size_t made = 0;
+  while (made < room) {
+    uint64_t f = 0, hi = 0;
+    if (ended_) {
+      if (!NextFrameStart(g_, in_.seen(), f)) {
+        out.insert(out.end(), open_.begin(), open_.end());
+        made += kOverlap;
+        mode_ = Mode::kDone;
+        break;
+      }
+      hi = std::min<uint64_t>(f + kSearchRadius, in_.seen() - kFrame - 1);
+    } else {
+      // Known to exist, with its whole search range, whatever input follows.
+      if (!(g_ < static_cast<double>(in_.seen()))) break;
+      f = static_cast<uint64_t>(std::round(g_));
+      if (f + kFrame + kSearchRadius + 1 > in_.seen()) break;
+      hi = f + kSearchRadius;
+    }
+    if (++frames_ > kMaxFrames) {
+      too_long_ = true;
+      break;
+    }
+    const uint64_t lo = f > kSearchRadius ? f - kSearchRadius : 0;
+    const uint64_t best = lo <= hi ? in_.base() + search_(open_.data(), in_.data(),
+                                                          static_cast<size_t>(lo - in_.base()),
+                                                          static_cast<size_t>(hi - in_.base()))
+                                   : f;
+    Blend(open_.data(), in_.At(best), fade);
+    out.insert(out.end(), open_.begin(), open_.end());
+    made += kOverlap;
+    std::copy(in_.At(best) + kOverlap, in_.At(best) + kFrame, open_.begin());
+    g_ += step_;
+  }
+  // Keep the next frame's search range on (or, for a frame beyond any
+  // input there could be, nothing).
+  uint64_t keep = in_.seen();
+  if (mode_ == Mode::kStretching && g_ < 9e18) {
+    const auto f = static_cast<uint64_t>(std::round(g_));
+    keep = std::min(f > kSearchRadius ? f - kSearchRadius : 0, in_.seen());
+  }
+  in_.DropBefore(keep);
+  return made;
 }
 
 }  // namespace Quellmar::stretch

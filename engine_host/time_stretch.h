@@ -3,10 +3,12 @@
 // every search path against each other.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
 #include "engine_host/render.h"
+#include "engine_host/sample_window.h"
 
 namespace Quellmar::stretch {
 
@@ -57,5 +59,49 @@ SearchFn Search(Path path);
 
 // TimeStretch with a chosen search path.
 Samples TimeStretchWith(const Samples& in, double factor, Path path);
+
+// TimeStretch fed piece by piece: the same output, each sample made as soon
+// as the input it depends on is known. A frame starting at f is made once
+// f + kFrame + kSearchRadius + 1 samples are known (then neither its search
+// range nor its existence depends on the input's length); the last
+// kOverlap samples made stay open for the next frame's crossfade. Until
+// kMinStretchInput samples are known, nothing is made: a shorter input is
+// copied, not stretched. Only the input from the next frame's search start
+// on is kept.
+class StretchStream {
+ public:
+  StretchStream(double factor, Path path);
+
+  // Appends input; ignored after End.
+  void Push(const int16_t* x, size_t count);
+  // No more input: the last frames and the open samples become known.
+  void End() { ended_ = true; }
+  // Appends the output now known to out, stopping once at least `room`
+  // samples were added (frames come kOverlap at a time); returns how many.
+  size_t Pull(Samples& out, size_t room);
+
+  // Ended and every output made (or none will be).
+  bool done() const { return mode_ == Mode::kDone || (too_long_ && ended_); }
+  // The output passed kMaxRenderSamples: TimeStretch of the whole input
+  // would have made nothing, and this stream makes no more.
+  bool too_long() const { return too_long_; }
+
+ private:
+  enum class Mode { kNothing, kCopy, kWaiting, kStretching, kDone };
+  bool Refused();
+  size_t Copy(Samples& out, size_t room);
+  size_t Frames(Samples& out, size_t room);
+
+  double factor_;
+  double step_;  // analysis step kOverlap / factor
+  double g_;     // the next frame's nominal start, accumulated
+  SearchFn search_;
+  Mode mode_;
+  SampleWindow in_;
+  uint64_t frames_ = 0;
+  std::array<int16_t, kOverlap> open_{};  // the last samples made, crossfaded by the next frame
+  bool ended_ = false;
+  bool too_long_ = false;
+};
 
 }  // namespace Quellmar::stretch

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "engine_host/render_test_signals.h"
+#include "testing/render_signals.h"
 
 namespace Quellmar {
 namespace {

@@ -57,8 +57,11 @@ bool WriteCallback(const unsigned char* bytes, uint32_t count, void* context) {
 }
 
 // Asked while the worker has not answered yet: a worker that is slow or
-// stuck must not keep an aborted call from returning.
+// stuck must not keep an aborted call from returning. The site offers no
+// event for the host's actions, so they are polled, and often: GetActions
+// is cheap and in process, and a screen reader stops speech at every key.
 bool KeepWaiting(void* context) { return HostStillListening(*static_cast<SiteWriter*>(context)); }
+constexpr DWORD kHostActionPollMs = 1;
 
 }  // namespace
 
@@ -270,7 +273,8 @@ HRESULT ISpTTSEngineImpl::SpeakFragments(const SPVTEXTFRAG* fragments, ISpTTSEng
       // still ends true: the later chunks and fragments are spoken.
       if (!worker.RequestSynthesis(engine_text.data(), static_cast<uint32_t>(engine_text.size()),
                                    p.duration_factor, p.pitch_factor, p.gain_factor, p.tags,
-                                   &p.pauses, WriteCallback, &writer, KeepWaiting)) {
+                                   &p.pauses, WriteCallback, &writer, KeepWaiting,
+                                   kHostActionPollMs)) {
         if (writer.cancelled) break;  // the host stopped listening first
         Log("  the worker did not answer; the utterance stops here");
         worker_failed = true;

@@ -386,6 +386,49 @@ TEST_F(EngineTest, AnAbortWhileTheWorkerIsSilentEndsTheCallAndTheNextOneSpeaks) 
   EXPECT_EQ(next->audio.size(), 60000u);
 }
 
+// While the engine waits for audio (the worker takes 50 ms for each piece
+// here) it asks the host for its actions every millisecond or so, not every
+// 20 ms like the tools: a key press stops speech at once.
+TEST_F(EngineTest, WhileAwaitingAudioTheHostIsAskedEveryFewMilliseconds) {
+  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"slow");
+  Fragments warm;
+  warm.Speak(L"a");
+  ASSERT_EQ(Speak(warm), S_OK);  // the worker's launch is not what is measured
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  auto now_ms = [&] {
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(frequency.QuadPart);
+  };
+  double first = 0, audio = 0, skip = 0;
+  int before_audio = 0;
+  site_ = ScriptedSite::Make();
+  site_->actions = [&](int, uint64_t written) -> DWORD {
+    const double t = now_ms();
+    if (written == 0) {
+      if (first == 0) first = t;
+      ++before_audio;
+      return 0;
+    }
+    if (audio == 0) audio = t;
+    if (t - audio < 20) return 0;
+    if (skip == 0) skip = t;
+    return SPVES_SKIP;
+  };
+  Fragments f;
+  f.Speak(std::wstring(300, L's'));
+  ASSERT_EQ(Speak(f), S_OK);
+  const double returned = now_ms();
+  ASSERT_GT(audio, first);
+  std::printf(
+      "awaiting the first piece for %.1f ms: the host asked %d times; skip -> return %.1f ms\n",
+      audio - first, before_audio, returned - skip);
+  EXPECT_GE(before_audio, (audio - first) / 5);
+  EXPECT_EQ(site_->skips, std::vector<long>{0});
+  EXPECT_LT(site_->audio.size(), 60000u);
+}
+
 TEST_F(EngineTest, ASiteBlockedInWriteHoldsUpNoOtherEngine) {
   // Engine A's output is paused (its Write blocks); engine B, with a site of
   // its own, speaks meanwhile.

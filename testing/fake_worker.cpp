@@ -26,8 +26,8 @@
 //   oversize     announces 16 MiB + 1 bytes instead of an InfoReply
 //   oddpiece     sends the first piece with one byte fewer (an odd count)
 // QM_FAKE_WORKER_RECORD names a file that gets a line per event:
-//   "start PID" (before the one-worker check), "serve PID", "recv PID TYPE",
-//   "silent PID", and for each synthesis
+//   "start PID" (before the one-worker check), "serve PID", "conn PID" (a
+//   client connected), "recv PID TYPE", "silent PID", and for each synthesis
 //   "text PID d=DURATION p=PITCH g=GAIN t=TAGS |TEXT|".
 #include <windows.h>
 
@@ -220,6 +220,7 @@ bool ServeOne(Pipe& pipe, int& pieces) {
 }
 
 void Serve(HANDLE handle) {
+  Record("conn " + Pid());
   Pipe pipe(handle);
   int pieces = 0;
   try {

@@ -185,7 +185,7 @@ void PipeConnection::Finish(After after) {
     try {
       host_.Synthesize(shared_from_this(), std::move(*after.job));
     } catch (...) {
-      Deliver(id, {}, true);  // it ends with no audio
+      Deliver(id, {}, AudioMark::kLast);  // it ends with no audio
     }
   }
   if (after.touched) host_.Touch();
@@ -289,16 +289,18 @@ bool PipeConnection::AudioWanted(uint64_t job) {
   return session_ && session_->AudioWanted(job);
 }
 
-Delivery PipeConnection::Deliver(uint64_t job, std::vector<int16_t> samples, bool last) {
+Delivery PipeConnection::Deliver(uint64_t job, std::vector<int16_t> samples, AudioMark mark) {
   std::shared_ptr<PipeConnection> self = shared_from_this();
   Delivery d = Delivery::kNotWanted;
   After after;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (!session_) return d;
-    if (!samples.empty()) d = session_->OnAudio(job, std::move(samples));
-    if (last) session_->OnSynthesisEnd(job);
-    after = Pump();
+    d = session_->Hand(job, std::move(samples), mark);
+    // The writes it makes possible start on the pool: each is a system call
+    // (a round trip to the server under Wine), and the engine's thread goes
+    // on with the next segment meanwhile.
+    after.resume = true;
   }
   Finish(std::move(after));
   return d;

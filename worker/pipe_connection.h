@@ -71,8 +71,9 @@ class PipeConnection : public std::enable_shared_from_this<PipeConnection> {
 
   // The synthesis side, from a worker thread.
   bool AudioWanted(uint64_t job);
-  // Audio of `job`; `last` when the job has produced all it will.
-  Delivery Deliver(uint64_t job, std::vector<int16_t> samples, bool last);
+  // Audio of `job`: see Session::Hand. Never waits, and leaves the writing
+  // to the pool.
+  Delivery Deliver(uint64_t job, std::vector<int16_t> samples, AudioMark mark);
 
  private:
   struct Op : OVERLAPPED {

@@ -19,6 +19,7 @@
 #include "worker/limits.h"
 #include "worker/pipe_connection.h"
 #include "worker/pipe_security.h"
+#include "worker/segment_streamer.h"
 
 namespace Quellmar::worker {
 namespace {
@@ -81,19 +82,17 @@ class Pool {
   PTP_POOL pool_ = nullptr;
 };
 
-DWORD SynthesisThreads() {
-  SYSTEM_INFO si;
-  GetSystemInfo(&si);
-  // The engine's one thread and a renderer per processor, within reason.
-  return std::clamp<DWORD>(si.dwNumberOfProcessors + 1, 2, 8);
-}
+// Threads of the pool that runs the engine: its work, rendering included,
+// runs one task at a time; a second thread takes the next task while the
+// one before returns.
+constexpr DWORD kSynthesisThreads = 2;
 
 // The worker: its connections, the engine and the limits on both.
 class Worker : public ConnectionHost {
  public:
   Worker()
       : io_pool_(1, kIoThreads),
-        synthesis_pool_(1, SynthesisThreads()),
+        synthesis_pool_(1, kSynthesisThreads),
         engine_queue_(
             [this](std::function<void()> run) { return synthesis_pool_.Post(std::move(run)); }),
         budget_(kClientMemoryCap) {
@@ -200,45 +199,64 @@ class Worker : public ConnectionHost {
   void Touch() override { last_activity_.store(GetTickCount()); }
 
  private:
+  // Where one synthesis's audio goes: its connection, with room made in the
+  // budget first.
+  class ConnectionTarget : public AudioTarget {
+   public:
+    ConnectionTarget(Worker& worker, std::shared_ptr<PipeConnection> c, uint64_t job)
+        : worker_(worker), c_(std::move(c)), job_(job) {}
+    bool AudioWanted() override { return c_->AudioWanted(job_); }
+    Delivery Deliver(std::vector<int16_t> samples, AudioMark mark) override {
+      const size_t bytes = samples.size() * sizeof(int16_t);
+      worker_.MakeRoom(bytes);
+      const Delivery d = c_->Deliver(job_, std::move(samples), mark);
+      if (d == Delivery::kRefused) {
+        Log("worker: no room for %lu more bytes of audio within the %lu MiB held for clients; "
+            "the request is refused",
+            static_cast<unsigned long>(bytes), static_cast<unsigned long>(kClientMemoryCap >> 20));
+      }
+      return d;
+    }
+
+   private:
+    Worker& worker_;
+    std::shared_ptr<PipeConnection> c_;
+    uint64_t job_;
+  };
+
   // On the engine's turn: the request's pauses (they persist for later
   // requests, so they are set even for a request cancelled meanwhile), then
-  // the synthesis; the rendering runs beside the next request's synthesis.
+  // the synthesis, each segment rendered and sent as it comes. A Cancel
+  // stops the engine at its next segment.
   void RunEngine(std::shared_ptr<PipeConnection> c, SynthesisJob job) {
     for (int i = 0; i < 4; ++i) {
       if (job.params.pauses[i] >= 0) engine_.SetPause(i + 1, job.params.pauses[i]);
     }
-    if (!c->AudioWanted(job.id)) {
-      c->Deliver(job.id, {}, true);
+    ConnectionTarget target(*this, c, job.id);
+    std::unique_ptr<SegmentStreamer> stream;
+    if (c->AudioWanted(job.id)) {
+      stream = SegmentStreamer::Create(job.params, target);
+      if (!stream) Log("worker: out of memory starting a synthesis");
+    }
+    if (!stream) {
+      c->Deliver(job.id, {}, AudioMark::kLast);
       return;
     }
-    std::vector<unsigned char> raw;
-    bool ok = engine_.SynthesizeToBuffer(job.text.c_str(), job.params.tags, raw);
-    if (!ok && raw.empty()) {
-      Log("worker: synthesis produced nothing (status %d)", engine_.LastStatus());
-      c->Deliver(job.id, {}, true);
-      return;
-    }
+    const bool ok = engine_.Synthesize(job.text.c_str(), job.params.tags,
+                                       SegmentStreamer::OnSegment, stream.get());
     // Partial output of a failed synthesis is still spoken.
-    auto render = [this, c, id = job.id, params = job.params, raw = std::move(raw)]() {
-      std::vector<int16_t> samples;
-      if (c->AudioWanted(id)) {
-        try {
-          samples = Render(DecodeMuLaw(raw.data(), raw.size()), params);
-        } catch (const std::bad_alloc&) {
-          Log("worker: out of memory rendering %lu bytes of engine output",
-              static_cast<unsigned long>(raw.size()));
-        }
-      }
-      const size_t bytes = samples.size() * sizeof(int16_t);
-      MakeRoom(bytes);
-      if (c->Deliver(id, std::move(samples), true) == Delivery::kRefused) {
-        Log("worker: no room for %lu bytes of audio within the %lu MiB held for clients; the "
-            "request is refused",
-            static_cast<unsigned long>(bytes), static_cast<unsigned long>(kClientMemoryCap >> 20));
-      }
-    };
-    auto task = std::make_shared<decltype(render)>(std::move(render));
-    if (!synthesis_pool_.Post([task] { (*task)(); })) (*task)();
+    stream->Finish();
+    if (!ok && stream->engine_bytes() == 0) {
+      Log("worker: synthesis produced nothing (status %d)", engine_.LastStatus());
+    }
+    if (stream->too_long()) {
+      Log("worker: a request's audio reached the limit of %lu samples and stops there",
+          static_cast<unsigned long>(kMaxRenderSamples));
+    }
+    if (stream->failed()) {
+      Log("worker: out of memory rendering %lu bytes of engine output; the audio stops there",
+          static_cast<unsigned long>(stream->engine_bytes()));
+    }
   }
 
   // Cancels streams that have gone unread for kEvictAfterMs or more, the

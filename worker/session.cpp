@@ -282,6 +282,10 @@ Delivery Session::OnAudio(uint64_t job, std::vector<int16_t> samples) {
                                                                 : Delivery::kNotWanted;
 }
 
+void Session::Flush(uint64_t job) {
+  if (AudioWanted(job)) flushed_bytes_ = audio_bytes_;
+}
+
 void Session::OnSynthesisEnd(uint64_t job) {
   if (job == job_running_) {
     job_running_ = 0;
@@ -291,19 +295,41 @@ void Session::OnSynthesisEnd(uint64_t job) {
   if (job == exchange_job_) synthesis_done_ = true;
 }
 
+Delivery Session::Hand(uint64_t job, std::vector<int16_t> samples, AudioMark mark) {
+  Delivery d = Delivery::kQueued;
+  if (!samples.empty()) {
+    d = OnAudio(job, std::move(samples));
+  } else if (!AudioWanted(job)) {
+    d = Delivery::kNotWanted;
+  }
+  if (mark == AudioMark::kFlush) Flush(job);
+  if (mark == AudioMark::kLast) OnSynthesisEnd(job);
+  return d;
+}
+
 void Session::DropAudio() {
   audio_.clear();
-  audio_offset_ = audio_bytes_ = 0;
+  audio_offset_ = audio_bytes_ = flushed_bytes_ = 0;
   budget_.Release(audio_charge_);
   audio_charge_ = 0;
 }
 
-// Cuts pieces of 8192 bytes (the last of a stream shorter) into `out` while
-// it has room below `limit`.
+// Cuts pieces of 8192 bytes into `out` while it has room below `limit`; a
+// shorter one only for audio flushed or at the end of the stream.
 void Session::AppendPieces(std::vector<uint8_t>& out, size_t limit) {
   while (audio_bytes_ > 0 && (out.empty() || out.size() + kPieceMessageBytes <= limit)) {
-    if (audio_bytes_ < kMaxPieceBytes && !synthesis_done_) break;  // more is coming
-    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(audio_bytes_, kMaxPieceBytes));
+    size_t take = kMaxPieceBytes;
+    if (audio_bytes_ < kMaxPieceBytes) {
+      if (synthesis_done_) {
+        take = audio_bytes_;
+      } else if (flushed_bytes_ > 0) {
+        take = flushed_bytes_;
+      } else {
+        break;  // more is coming at once
+      }
+    }
+    const uint32_t n = static_cast<uint32_t>(take);
+    flushed_bytes_ -= std::min<size_t>(flushed_bytes_, n);
     size_t at = out.size();
     out.resize(at + kHeaderBytes + 4 + n);
     EncodeHeader(&out[at], Header{kAudioPiece, n + 4});

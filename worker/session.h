@@ -13,7 +13,10 @@
 // A synthesis hands its audio in as it has it (OnAudio, any number of
 // times, then OnSynthesisEnd), and looks at AudioWanted between pieces of
 // its work to stop early after a Cancel; the audio goes out in pieces of
-// 8192 bytes as soon as each is whole, never held back for the rest.
+// 8192 bytes as soon as each is whole, never held back for the rest. Where
+// the producer pauses (the engine's next segment is still being made) it
+// says so with Flush, and what it handed in goes out at once, the last
+// piece shorter.
 #pragma once
 
 #include <atomic>
@@ -80,6 +83,13 @@ enum class Delivery : uint8_t {
                // (or, after a piece went out, the connection ends)
 };
 
+// How a producer hands audio over.
+enum class AudioMark : uint8_t {
+  kMore,   // more follows at once: only whole pieces go out
+  kFlush,  // it pauses here (the next engine segment is being made): all of it goes out
+  kLast,   // the synthesis has ended
+};
+
 class Session {
  public:
   Session(MemoryBudget& budget, const protocol::WorkerInfo& info, uint32_t now,
@@ -114,8 +124,14 @@ class Session {
   bool AudioWanted(uint64_t job) const;
   // Audio of `job`, appended to its stream. Never waits.
   Delivery OnAudio(uint64_t job, std::vector<int16_t> samples);
+  // What `job` has handed in so far may go out now, in a shorter piece
+  // if need be, rather than wait to fill one.
+  void Flush(uint64_t job);
   // `job` has produced all it will; its stream ends once its audio is out.
   void OnSynthesisEnd(uint64_t job);
+  // OnAudio (when there are samples), then Flush or OnSynthesisEnd as
+  // `mark` says. kNotWanted also for no samples once the audio is not wanted.
+  Delivery Hand(uint64_t job, std::vector<int16_t> samples, AudioMark mark);
 
   // Applies the time limits.
   void OnTick(uint32_t now);
@@ -192,8 +208,9 @@ class Session {
   uint64_t job_running_ = 0;  // taken and not ended; 0 when none
   size_t running_charge_ = 0;
   std::deque<std::vector<int16_t>> audio_;
-  size_t audio_offset_ = 0;  // bytes of audio_.front() already cut into pieces
-  size_t audio_bytes_ = 0;   // not yet cut
+  size_t audio_offset_ = 0;   // bytes of audio_.front() already cut into pieces
+  size_t audio_bytes_ = 0;    // not yet cut
+  size_t flushed_bytes_ = 0;  // of those, how many were flushed: they may go in a short piece
   size_t audio_charge_ = 0;
 };
 

@@ -1,11 +1,13 @@
-// A client's bytes, timing and disconnection, and the worker's completions,
-// in any order: the session must stay whole, write only whole messages, and
-// give back every byte it charged.
+// A client's bytes, timing and disconnection, the worker's completions and
+// the engine's segments, in any order: the session must stay whole, write
+// only whole messages, and give back every byte it charged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
+#include "worker/segment_streamer.h"
 #include "worker/session.h"
 
 namespace {
@@ -43,6 +45,16 @@ void CheckMessages(const std::vector<uint8_t>& out) {
   if (at != out.size()) abort();
 }
 
+struct SessionTarget : worker::AudioTarget {
+  SessionTarget(worker::Session& session, uint64_t id) : s(session), job(id) {}
+  bool AudioWanted() override { return s.AudioWanted(job); }
+  worker::Delivery Deliver(std::vector<int16_t> samples, worker::AudioMark mark) override {
+    return s.Hand(job, std::move(samples), mark);
+  }
+  worker::Session& s;
+  uint64_t job;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -56,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     worker::Session s(budget, MakeWorkerInfo(8000, 8, 7, 1, "fuzz"), 0, limits);
     uint32_t now = 0;
     std::vector<uint64_t> running;
+    std::unique_ptr<SessionTarget> target;
+    std::unique_ptr<worker::SegmentStreamer> streamer;
     std::span<const uint8_t> writing;
     size_t i = 1;
     auto next = [&]() -> uint8_t { return i < size ? data[i++] : 0; };
@@ -79,17 +93,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           writing = {};
           break;
         }
-        case 3: {  // the synthesis side
-          if (auto job = s.TakeJob()) running.push_back(job->id);
+        case 3: {  // the synthesis side: audio handed in, or engine segments rendered as they come
+          if (auto job = s.TakeJob()) {
+            running.push_back(job->id);
+            streamer.reset();
+            if (next() % 2) {
+              RenderParams params;
+              params.duration_factor = 0.5 + next() / 128.0;
+              target = std::make_unique<SessionTarget>(s, job->id);
+              streamer = worker::SegmentStreamer::Create(params, *target);
+            }
+          }
           if (running.empty()) break;
           if (running.size() > 1) abort();  // one synthesis at a time
           uint8_t what = next();
-          s.OnAudio(running.back(),
-                    std::vector<int16_t>(size_t{what} * 37, static_cast<int16_t>(what)));
-          if (what % 3 == 0) {
-            s.OnSynthesisEnd(running.back());
-            running.pop_back();
+          if (streamer) {
+            const size_t n = std::min<size_t>(size_t{what} * 8, size - i);
+            const bool more = streamer->Segment(data + i, n);
+            i += n;
+            if (!more || what % 5 == 0) {
+              streamer->Finish();
+              streamer.reset();
+              running.pop_back();
+            }
+            break;
           }
+          const worker::AudioMark mark = what % 3 == 0   ? worker::AudioMark::kLast
+                                         : what % 3 == 1 ? worker::AudioMark::kFlush
+                                                         : worker::AudioMark::kMore;
+          s.Hand(running.back(),
+                 std::vector<int16_t>(size_t{what} * 37, static_cast<int16_t>(what)), mark);
+          if (mark == worker::AudioMark::kLast) running.pop_back();
           break;
         }
         case 4:
@@ -117,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (s.held_bytes() > budget.held()) abort();
     }
     // What a client that now reads everything gets is whole too.
+    if (streamer) streamer->Finish();
     for (uint64_t id : running) s.OnSynthesisEnd(id);
     for (int n = 0; n < 100000 && !s.over(); ++n) {
       if (writing.empty()) writing = s.BeginWrite(now);

@@ -1,11 +1,19 @@
 #include "worker_client/worker_client.h"
 
+#include <mmsystem.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "common/log.h"
 #include "engine_host/install_root.h"
+
+// Windows 10 1803 and later; older mingw headers lack it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
 
 namespace Quellmar {
 namespace {
@@ -90,15 +98,81 @@ bool KeepWaitingUntil(void* limit) {
   return false;
 }
 
+// A wait for less than the system timer's tick (15.6 ms, unless some
+// program has raised the timer resolution) lasts a whole tick. For a
+// caller that must be asked every millisecond or so (a host's abort seen
+// at once) a high-resolution waitable timer (Windows 10 1803 on) ticks for
+// as long as the wait lasts; where the system has none, the timer
+// resolution is raised to 1 ms for that long, and no longer.
+class WorkerClient::FineTimer {
+ public:
+  // Below this a wait needs the fine timer to wake in time.
+  static constexpr DWORD kSystemTickMs = 16;
+
+  FineTimer() = default;
+  FineTimer(const FineTimer&) = delete;
+  FineTimer& operator=(const FineTimer&) = delete;
+  ~FineTimer() { Stop(); }
+
+  // From now on Wait wakes every `period_ms`, until Stop.
+  void Start(DWORD period_ms) {
+    if (!tried_) {
+      tried_ = true;
+      timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                          TIMER_MODIFY_STATE | SYNCHRONIZE));
+    }
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(period_ms) * 10000;  // relative, in 100 ns units
+    ticking_ = timer_ && SetWaitableTimer(timer_.get(), &due, static_cast<LONG>(period_ms), nullptr,
+                                          nullptr, FALSE);
+    if (!ticking_ && !raised_) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+  }
+  // Waits up to `ms` for `object` (null: only lets the time pass), and at
+  // most until the next tick: WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT
+  // or WAIT_FAILED.
+  DWORD Wait(HANDLE object, DWORD ms) {
+    if (ticking_) {
+      const HANDLE both[2] = {object, timer_.get()};
+      // The tick ends the wait; the bound only guards against one that never comes.
+      const DWORD w = WaitForMultipleObjects(object ? 2 : 1, object ? both : both + 1, FALSE,
+                                             ms + kSystemTickMs);
+      if (object && (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED_0)) return w;
+      return w == WAIT_FAILED ? WAIT_FAILED : WAIT_TIMEOUT;
+    }
+    if (!object) {
+      ::Sleep(ms);
+      return WAIT_TIMEOUT;
+    }
+    return WaitForSingleObject(object, ms);
+  }
+  // No more ticks; the timer resolution, if raised, goes back to what it was.
+  void Stop() {
+    if (ticking_) CancelWaitableTimer(timer_.get());
+    ticking_ = false;
+    if (raised_) timeEndPeriod(1);
+    raised_ = false;
+  }
+
+ private:
+  unique_kernel_handle timer_;
+  bool tried_ = false;
+  bool ticking_ = false;
+  bool raised_ = false;
+};
+
 // How long one request goes on waiting. Every wait of the request, for the
 // worker or for its launch, goes through here: the caller is asked every
-// kWaitPollMs, and once it has stopped waiting only a short grace is left.
+// kWaitPollMs (or as often as it asked), and once it has stopped waiting
+// only a short grace is left.
 class WorkerClient::Patience {
  public:
   enum class Wait { kSignalled, kTimedOut, kGaveUp, kFailed };
 
-  Patience(WaitCallback keep_waiting, void* context)
-      : keep_waiting_(keep_waiting), context_(context) {}
+  Patience(WaitCallback keep_waiting, void* context, DWORD poll_ms = kWaitPollMs)
+      : keep_waiting_(keep_waiting),
+        context_(context),
+        poll_ms_(std::max<DWORD>(poll_ms, 1)),
+        fine_(keep_waiting && poll_ms_ < FineTimer::kSystemTickMs) {}
 
   bool asks_caller() const { return keep_waiting_ != nullptr; }
   bool gave_up() const { return gave_up_; }
@@ -120,8 +194,18 @@ class WorkerClient::Patience {
 
   // Waits at most `ms` for `object` (null: only lets the time pass).
   // kTimedOut when `ms` passed, kGaveUp when the caller stopped waiting
-  // first. An abandoned mutex counts as signalled.
-  Wait For(HANDLE object, DWORD ms) {
+  // first. An abandoned mutex counts as signalled. A caller asked more
+  // often than the system's tick is served by `timer` (by default the
+  // request's own).
+  Wait For(HANDLE object, DWORD ms, FineTimer* timer = nullptr) {
+    FineTimer& fine = timer ? *timer : own_timer_;
+    struct Ticks {
+      FineTimer* t;
+      ~Ticks() {
+        if (t) t->Stop();
+      }
+    } ticks{fine_ ? &fine : nullptr};
+    if (fine_) fine.Start(poll_ms_);
     const DWORD start = GetTickCount();
     for (;;) {
       const DWORD spent = GetTickCount() - start;
@@ -132,15 +216,13 @@ class WorkerClient::Patience {
         if (left <= 0) return Wait::kGaveUp;
         slice = std::min<DWORD>(slice, static_cast<DWORD>(left));
       } else if (keep_waiting_) {
-        slice = std::min(slice, kWaitPollMs);
+        slice = std::min(slice, poll_ms_);
       }
-      if (object) {
-        const DWORD w = WaitForSingleObject(object, slice);
-        if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) return Wait::kSignalled;
-        if (w != WAIT_TIMEOUT) return Wait::kFailed;
-      } else {
-        ::Sleep(slice);
-      }
+      const DWORD w = fine_    ? fine.Wait(object, slice)
+                      : object ? WaitForSingleObject(object, slice)
+                               : (::Sleep(slice), WAIT_TIMEOUT);
+      if (object && (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED)) return Wait::kSignalled;
+      if (w != WAIT_TIMEOUT) return Wait::kFailed;
       if (!gave_up_ && !GoOn()) return Wait::kGaveUp;
     }
   }
@@ -150,6 +232,9 @@ class WorkerClient::Patience {
  private:
   WaitCallback keep_waiting_;
   void* context_;
+  const DWORD poll_ms_;
+  const bool fine_;  // the caller is asked more often than the system's tick
+  FineTimer own_timer_;
   bool gave_up_ = false;
   DWORD deadline_ = 0;
 };
@@ -235,11 +320,67 @@ class WorkerClient::Connection {
   // What follows on this connection may answer something else.
   void LoseStep() { in_step_ = false; }
 
+  // After a cancelled synthesis has ended: a Cancel that crossed the
+  // worker's End is answered after it with an Ack, or was taken silently;
+  // which, the client cannot tell. A Hello sent now (the worker drops what
+  // comes during a stream, so only now) is answered after that Ack, if any:
+  // its VersionReply marks where the stream is in step again.
+  void SendMarker() {
+    if (Send(kHello) == Io::kDone) {
+      marker_ = true;
+    } else {
+      in_step_ = false;
+    }
+  }
+  // A cancelled synthesis whose caller left before its End: the rest of
+  // its pieces and the End are read at the connection's next use.
+  void LeaveDraining() { draining_ = true; }
+  bool catching_up() const { return draining_ || marker_; }
+  // Before the connection's next use: past the cancelled stream's End (the
+  // marker goes out then), and up to the marker's answer. False, and out of
+  // step, when anything else comes (or nothing).
+  bool CatchUp() {
+    while (draining_) {
+      Message m;
+      if (ReadMessage(m) != Io::kDone ||
+          (m.type != kAudioPiece && m.type != kEnd && m.type != kError)) {
+        in_step_ = false;
+        return false;
+      }
+      if (m.type == kAudioPiece) continue;
+      draining_ = false;
+      SendMarker();
+    }
+    return !marker_ || Resync();
+  }
+  // Reads up to the marker's answer, past at most one Ack.
+  bool Resync() {
+    for (bool skipped = false;;) {
+      Message m;
+      if (ReadMessage(m) != Io::kDone) {
+        in_step_ = false;
+        return false;
+      }
+      uint32_t version = 0;
+      if (m.type == kVersionReply && ParseVersionReply(m.payload, version) && version == kVersion) {
+        marker_ = false;
+        return true;
+      }
+      if (m.type != kAck || skipped) {
+        in_step_ = false;
+        return false;
+      }
+      skipped = true;
+    }
+  }
+
   Io WriteAll(const void* data, size_t size) {
     auto* p = static_cast<unsigned char*>(const_cast<void*>(data));
+    const auto* start = p;
     while (size > 0) {
       DWORD put = 0;
       Io io = Transfer(true, p, static_cast<DWORD>(std::min<size_t>(size, 1u << 20)), put);
+      if (io == Io::kGaveUp && p != start) return Fail();  // half a message went
       if (io != Io::kDone) return io;
       p += put;
       size -= put;
@@ -293,15 +434,17 @@ class WorkerClient::Connection {
     if (ok) {  // done at once (the bytes were there): no wait to ask the system for
       return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone : Fail();
     }
-    const Patience::Wait w = patience_->For(event_.get(), silence_ms_);
+    const Patience::Wait w = patience_->For(event_.get(), silence_ms_, &timer_);
     if (w == Patience::Wait::kSignalled) {
       return GetOverlappedResult(pipe_.get(), &o, &moved, FALSE) && moved > 0 ? Io::kDone : Fail();
     }
     CancelIoEx(pipe_.get(), &o);
     // The operation may have finished before the cancel reached it.
     if (GetOverlappedResult(pipe_.get(), &o, &moved, TRUE) && moved > 0) return Io::kDone;
-    in_step_ = false;
+    // Nothing moved: a caller that stopped waiting leaves the stream where
+    // it was (ReadExact and WriteAll know whether that is inside a message).
     if (w == Patience::Wait::kGaveUp) return Io::kGaveUp;
+    in_step_ = false;
     return w == Patience::Wait::kTimedOut ? Io::kSilent : Io::kFailed;
   }
 
@@ -335,7 +478,10 @@ class WorkerClient::Connection {
   size_t end_ = 0;
   Patience* patience_ = nullptr;
   DWORD silence_ms_ = kWorkerSilenceMs;
+  FineTimer timer_;
   bool in_step_ = true;
+  bool marker_ = false;    // a marker's answer waits to be read
+  bool draining_ = false;  // a cancelled stream's End waits to be read
 };
 
 using Io = WorkerClient::Connection::Io;
@@ -450,14 +596,25 @@ std::unique_ptr<WorkerClient::Connection> WorkerClient::Connect(Patience& patien
 }
 
 std::unique_ptr<WorkerClient::Connection> WorkerClient::Acquire(bool& reused, Patience& patience) {
-  {
-    std::lock_guard<std::mutex> guard(idle_lock_);
-    if (!idle_.empty()) {
-      std::unique_ptr<Connection> c = std::move(idle_.back());
+  for (;;) {
+    std::unique_ptr<Connection> c;
+    {
+      std::lock_guard<std::mutex> guard(idle_lock_);
+      if (idle_.empty()) break;
+      c = std::move(idle_.back());
       idle_.pop_back();
-      reused = true;
-      return c;
     }
+    if (c->catching_up()) {
+      // The worker has usually ended the stream and answered the marker
+      // long ago: these reads are done at once.
+      c->Begin(patience, AnswerBound(patience));
+      if (!c->CatchUp()) {
+        if (patience.gave_up()) return nullptr;
+        continue;  // closed; the next one, or a new one
+      }
+    }
+    reused = true;
+    return c;
   }
   reused = false;
   return Connect(patience);
@@ -481,7 +638,7 @@ void WorkerClient::CloseIdle() {
 
 namespace {
 
-enum class Exchange { kEnded, kError, kBroken, kAbandoned, kSilent };
+enum class Exchange { kEnded, kError, kBroken, kAbandoned, kLeftDraining, kSilent };
 
 // One synthesis on one connection. `delivered` tells whether the callback
 // has had any audio.
@@ -496,28 +653,38 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
   bool cancelled = false;
   // Once the synthesis is cancelled its pieces are drained to the worker's
   // End. A caller that still waits (its output refused one write, say)
-  // waits for that End as for any answer; one that has stopped waiting
-  // leaves soon after, with the connection.
-  auto cancel = [&] {
+  // waits for that End as for any answer. One that has stopped waiting (a
+  // host that stopped speech at a key press) leaves at once: the worker
+  // may still be inside an engine segment, and the drain is left to the
+  // connection's next use. Empty: read on to the End.
+  auto cancel = [&]() -> std::optional<Exchange> {
     cancelled = true;
-    c.LoseStep();  // the Cancel may cross the End and be answered with Ack
     if (!patience.gave_up()) patience.GoOn();
-    if (patience.gave_up()) patience.GiveUp(kCancelGraceMs);
-    return c.Send(kCancel) == Io::kDone;
+    if (patience.gave_up()) patience.GiveUp(kCancelGraceMs);  // for the Cancel's write
+    if (c.Send(kCancel) != Io::kDone) return Exchange::kAbandoned;
+    if (!patience.gave_up()) return std::nullopt;
+    c.LeaveDraining();
+    return Exchange::kLeftDraining;
   };
   for (;;) {
     WorkerClient::Connection::Message m;
     io = c.ReadMessage(m);
     if (io == Io::kGaveUp && !cancelled) {
-      if (!cancel()) return Exchange::kAbandoned;
+      if (const std::optional<Exchange> e = cancel()) return *e;
       continue;
+    }
+    if (io == Io::kGaveUp) {  // cancelled already, and now the caller has left too
+      c.LeaveDraining();
+      return Exchange::kLeftDraining;
     }
     if (io == Io::kSilent) return Exchange::kSilent;
     if (io != Io::kDone) {
       return cancelled || patience.gave_up() ? Exchange::kAbandoned : Exchange::kBroken;
     }
-    if (m.type == kEnd) return Exchange::kEnded;
-    if (m.type == kError) return Exchange::kError;
+    if (m.type == kEnd || m.type == kError) {
+      if (cancelled) c.SendMarker();
+      return m.type == kEnd ? Exchange::kEnded : Exchange::kError;
+    }
     std::span<const uint8_t> audio;
     if (m.type != kAudioPiece || !ParseAudioPiece(m.payload, audio)) {
       c.LoseStep();  // an answer to something else: skipped
@@ -525,8 +692,8 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
     }
     if (cancelled || !callback) continue;
     delivered = true;
-    if (!callback(audio.data(), static_cast<uint32_t>(audio.size()), context) && !cancel()) {
-      return Exchange::kAbandoned;
+    if (!callback(audio.data(), static_cast<uint32_t>(audio.size()), context)) {
+      if (const std::optional<Exchange> e = cancel()) return *e;
     }
   }
 }
@@ -536,7 +703,7 @@ Exchange Synthesize(WorkerClient::Connection& c, Patience& patience,
 bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double duration_factor,
                                     double pitch_factor, double gain_factor, bool tags,
                                     const Pauses* pauses, AudioCallback callback, void* context,
-                                    WaitCallback keep_waiting) {
+                                    WaitCallback keep_waiting, DWORD poll_ms) {
   if (text && length > kServerPayloadLimit - kRequestFixedBytes) {
     Log("pipe: a text of %lu bytes is more than one request can carry",
         static_cast<unsigned long>(length));
@@ -555,7 +722,7 @@ bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double du
   } catch (const std::exception&) {
     return false;
   }
-  Patience patience(keep_waiting, context);
+  Patience patience(keep_waiting, context, poll_ms);
   bool delivered = false;
   for (int attempt = 1;; ++attempt) {
     bool reused = false;
@@ -567,6 +734,9 @@ bool WorkerClient::RequestSynthesis(const char* text, uint32_t length, double du
         return true;
       case Exchange::kError:
         Release(std::move(c));  // in step, unless something stray came first
+        return false;
+      case Exchange::kLeftDraining:
+        Release(std::move(c));
         return false;
       case Exchange::kAbandoned:
         return false;

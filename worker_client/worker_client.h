@@ -37,10 +37,12 @@ std::vector<std::wstring> WorkerCandidateFolders();
 // empty without candidates.
 std::wstring ChooseWorkerPath(const std::vector<std::wstring>& candidates);
 
-// How long a request that has given up (the caller stopped waiting) waits
-// for the worker's End before it drops the connection.
+// How long a request that has given up (the caller stopped waiting) may
+// take to write its Cancel. It does not wait for the worker's End: the
+// connection reads past it at its next use.
 inline constexpr DWORD kCancelGraceMs = 30;
-// How often a waiting request asks its caller whether to go on waiting.
+// How often a waiting request asks its caller whether to go on waiting,
+// unless the caller asks to be asked more often.
 inline constexpr DWORD kWaitPollMs = 20;
 // The longest any wait lasts without a byte from the worker, whatever the
 // caller's patience: a worker that says nothing for this long is stuck. (A
@@ -70,9 +72,10 @@ class WorkerClient {
  public:
   // Called for every piece of 16-bit 16 kHz PCM; false asks for no more.
   using AudioCallback = bool (*)(const unsigned char* bytes, uint32_t count, void* context);
-  // Asked with the request's context every kWaitPollMs while the request
-  // waits (for the worker, for its launch, for a free pipe instance); false
-  // gives the request up (a synthesis under way is sent Cancel).
+  // Asked with the request's context every kWaitPollMs (or the request's
+  // own poll interval) while the request waits (for the worker, for its
+  // launch, for a free pipe instance); false gives the request up (a
+  // synthesis under way is sent Cancel).
   using WaitCallback = bool (*)(void* context);
   using Pauses = std::array<int32_t, 4>;
 
@@ -86,10 +89,14 @@ class WorkerClient {
   // callback refused audio (a refusal only cancels this synthesis); false
   // when the worker failed, did not answer or the caller stopped waiting.
   // `pauses` null sends -1 for all four. A text the worker would refuse for
-  // its size is refused here (false, nothing sent).
+  // its size is refused here (false, nothing sent). `poll_ms`: how often
+  // `keep_waiting` is asked while audio is awaited; below the system timer's
+  // tick the wait wakes on a high-resolution timer (or, where the system has
+  // none, with the timer resolution raised for as long as the wait lasts).
   bool RequestSynthesis(const char* text, uint32_t length, double duration_factor,
                         double pitch_factor, double gain_factor, bool tags, const Pauses* pauses,
-                        AudioCallback callback, void* context, WaitCallback keep_waiting = nullptr);
+                        AudioCallback callback, void* context, WaitCallback keep_waiting = nullptr,
+                        DWORD poll_ms = kWaitPollMs);
   // True when a complete InfoReply arrived; `out` is zero-filled otherwise.
   // Without `keep_waiting` the answer is waited for kWorkerAnswerMs; with
   // it, for as long as the caller goes on waiting (kWorkerSilenceMs at most).
@@ -102,13 +109,15 @@ class WorkerClient {
 
   class Connection;  // one pipe connection to the worker
   class Patience;    // how long one request goes on waiting
+  class FineTimer;   // waits that wake more often than the system's timer tick
 
  private:
   bool EnsureWorkerRunning(Patience& patience);
   // A new connection that has passed the handshake, launching or replacing
   // the worker as needed; null on failure or when the caller stopped waiting.
   std::unique_ptr<Connection> Connect(Patience& patience);
-  // An idle connection (`reused`) or a new one.
+  // An idle connection (`reused`) or a new one. An idle connection whose
+  // last synthesis was cancelled is brought back in step first.
   std::unique_ptr<Connection> Acquire(bool& reused, Patience& patience);
   // Keeps a connection whose last exchange ended in step; closes any other.
   void Release(std::unique_ptr<Connection> connection);

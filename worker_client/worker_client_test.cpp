@@ -547,29 +547,61 @@ TEST_F(WorkerClientTest, ACallerThatStopsWaitingIsNotHeldByAnotherThreadsConnect
   EXPECT_EQ(Now(), before);
 }
 
-TEST_F(WorkerClientTest, ACancelThatCrossesTheEndLeavesNoStrayAnswer) {
-  // The worker never looks for a Cancel during a stream: the Cancel arrives
-  // after its End and is answered with Ack.
-  SetEnvironmentVariableW(L"QM_FAKE_WORKER", L"crossend");
-  const Counts before = WarmCounts();
-  auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
-  WorkerClient& client = *client_owner;
-  Collected c;
-  c.stop_after_first = true;
-  std::string text(300, 'x');
-  EXPECT_TRUE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, Collect, &c));
-  EXPECT_EQ(c.callbacks, 1);
-  // Every later request gets its own answer.
-  for (int i = 0; i < 2; ++i) {
-    WorkerInfo info;
-    EXPECT_TRUE(client.RequestInfo(info)) << i;
-    EXPECT_STREQ(info.engine_version, "Fake worker 1.0");
+// A caller that refuses audio (a key press interrupting speech) keeps its
+// connection, and every later request on it gets its own answer: also when
+// the Cancel crosses the worker's End and is answered after it with Ack.
+// A synthesis stopped by its caller, either way: its output refuses a piece
+// (the call reads on to the End), or it stops waiting, as a host does at a
+// key press (the call returns at once; the connection reads past the End at
+// its next use). crossend: the worker never looks for a Cancel during a
+// stream, so every Cancel crosses the End and is answered after it.
+TEST_F(WorkerClientTest, AfterACancelTheConnectionIsKeptAndEveryAnswerIsItsOwn) {
+  struct Stopping : Collected {
+    bool stop_waiting_after_first = false;
+  };
+  const auto keep_waiting = [](void* context) {
+    const auto* s = static_cast<Stopping*>(context);
+    return !(s->stop_waiting_after_first && s->callbacks > 0);
+  };
+  for (const std::string mode : {"crossend", "slow", "slow,crossend"}) {
+    for (const bool refuse : {true, false}) {
+      SCOPED_TRACE(mode + (refuse ? ", refused" : ", stopped waiting"));
+      SetEnvironmentVariableA("QM_FAKE_WORKER", mode.c_str());
+      const Counts before = WarmCounts();
+      auto client_owner = std::make_unique<WorkerClient>(worker().wstring());
+      WorkerClient& client = *client_owner;
+      WorkerInfo info;
+      ASSERT_TRUE(client.RequestInfo(info));
+      const size_t connections = Count(Records(), "conn ");
+      const std::string text(300, 'x');  // 8 pieces: 350 ms of stream left after one when slow
+      auto stopped = [&] {
+        Stopping c;
+        c.stop_after_first = refuse;
+        c.stop_waiting_after_first = !refuse;
+        const DWORD start = GetTickCount();
+        client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, Collect, &c,
+                                keep_waiting);
+        EXPECT_GE(c.callbacks, 1);
+        if (!refuse && mode != "crossend") {
+          EXPECT_LT(GetTickCount() - start, 300u) << "waited for the stopped stream's End";
+        }
+      };
+      for (int i = 0; i < 2; ++i) {
+        stopped();
+        info = WorkerInfo{};
+        EXPECT_TRUE(client.RequestInfo(info)) << i;
+        EXPECT_STREQ(info.engine_version, "Fake worker 1.0");
+        stopped();
+        Collected d;
+        EXPECT_TRUE(client.RequestSynthesis("xyz", 3, 1, 1, 1, false, nullptr, Collect, &d));
+        EXPECT_EQ(d.audio, Expected(3));
+      }
+      EXPECT_EQ(Count(Records(), "conn "), connections) << "a new connection after a Cancel";
+      client_owner.reset();
+      EXPECT_EQ(Now(), before);
+      WorkerClient(worker().wstring()).RequestShutdown();
+    }
   }
-  Collected d;
-  EXPECT_TRUE(client.RequestSynthesis("xyz", 3, 1, 1, 1, false, nullptr, Collect, &d));
-  EXPECT_EQ(d.audio, Expected(3));
-  client_owner.reset();
-  EXPECT_EQ(Now(), before);
 }
 
 TEST_F(WorkerClientTest, ATextTooLongForOneRequestIsRefusedUnsent) {

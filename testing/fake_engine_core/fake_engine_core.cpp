@@ -3,6 +3,8 @@
 // give them their decorated export names.
 #include "testing/fake_engine_core/fake_engine_core.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -108,6 +110,16 @@ bool ParseScript(const char* text) {
   return true;
 }
 
+bool ScriptInText() {
+  static const bool on = [] {
+    wchar_t value[4] = {};
+    return GetEnvironmentVariableW(Quellmar::testing::fake_core::kScriptInTextVariable, value, 4) ==
+               1 &&
+           value[0] == L'1';
+  }();
+  return on;
+}
+
 }  // namespace
 
 extern "C" {
@@ -148,6 +160,13 @@ int32_t fake_initialize_SSB(void* block, const char* text, int32_t zero) {
   }
   if (!AllZero(block, kBlockBytes)) line += " BADBLOCK";
   if (zero != 0) line += " BADARG";
+  if (ScriptInText() && text != nullptr) {
+    g_calls.clear();
+    if (!ParseScript(text)) {
+      Record(line);
+      return 2870;
+    }
+  }
   Record(line);
   if (text == nullptr) return 2830;
   if (g_script.init != 0) return g_script.init;

@@ -17,6 +17,12 @@
 //   count@K=X      segment K (from 1) reports X bytes whatever it wrote
 // Segment K's bytes all have the value K & 0xFF.
 //
+// A core loaded by another program (the worker under test) is scripted
+// through its text instead: with the environment variable named by
+// kScriptInTextVariable set to 1 in that program, every initialize_SSB
+// takes its text as the script (and starts a new call record); a text
+// that is no script makes it return 2870, nothing speakable.
+//
 // The call record has one line per entry-point call, e.g. "initialize_SSB
 // hello", "set_tag_flag 1", "isSeg_Available", "synth_to_buffer",
 // "close_SSB", "set_pausation 2 900". A call the core would reject (a status
@@ -36,6 +42,7 @@ using fake_calls_fn = uint32_t (*)(char* out, uint32_t capacity);
 
 inline constexpr const char* kScriptEntry = "fake_script";
 inline constexpr const char* kCallsEntry = "fake_calls";
+inline constexpr const wchar_t* kScriptInTextVariable = L"QM_FAKE_CORE_SCRIPT_IN_TEXT";
 
 // File names of the builds, in <build>\fake_engine_core\.
 inline constexpr const wchar_t* kFull = L"fake_qmcore.dll";

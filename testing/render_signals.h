@@ -21,8 +21,9 @@ Samples ClippedSamples(size_t n, uint32_t seed);
 // -32768, 32767, -32768, ...
 Samples AlternatingExtremes(size_t n);
 
-// The committed espeak-ng utterance (8 kHz mu-law), decoded; empty when the
-// test data folder is not known.
+// The committed espeak-ng utterance (8 kHz mu-law), as bytes and decoded;
+// empty when the test data folder is not known.
+std::vector<unsigned char> RecordedMuLaw();
 Samples RecordedSpeech();
 
 // FNV-1a over the little-endian bytes of the samples.

@@ -1,4 +1,4 @@
-#include "engine_host/render_test_signals.h"
+#include "testing/render_signals.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -87,14 +87,18 @@ Samples AlternatingExtremes(size_t n) {
   return out;
 }
 
-Samples RecordedSpeech() {
+std::vector<unsigned char> RecordedMuLaw() {
   const char* dir = std::getenv("QM_RENDER_TESTDATA");
 #if defined(QM_RENDER_TESTDATA_DIR)
   if (!dir) dir = QM_RENDER_TESTDATA_DIR;
 #endif
   if (!dir) return {};
   std::ifstream in(std::string(dir) + "/speech.ulaw", std::ios::binary);
-  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Samples RecordedSpeech() {
+  const std::vector<unsigned char> bytes = RecordedMuLaw();
   return DecodeMuLaw(bytes.data(), bytes.size());
 }
 
