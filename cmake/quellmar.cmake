@@ -47,6 +47,11 @@ elseif(QM_FLAVOR STREQUAL "host")
   set(QM_TESTS ON)
 endif()
 
+# Everything a release is made of in this flavour: the shipped binaries
+# (qm_install) and the tools that stage and package them (scripts/build
+# --release builds only this).
+add_custom_target(qm_release)
+
 set(QM_ARTEFACTS_DIR ${CMAKE_SOURCE_DIR}/build/artefacts)
 file(MAKE_DIRECTORY ${QM_ARTEFACTS_DIR})
 
@@ -63,6 +68,18 @@ if(QM_WINDOWS)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   # Static runtime: nothing but the system's own DLLs travels with a program.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # Debug information for the build tree (the shipped copies are stripped,
+  # see qm_install), and nothing of the machine or the hour of the build in
+  # any output: the source folder is "." in file names and debug information,
+  # and the PE header carries no link time. Two builds of one commit in
+  # different folders give the same bytes.
+  add_compile_options(-g -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
+  cmake_path(IS_PREFIX CMAKE_SOURCE_DIR "${CMAKE_BINARY_DIR}" NORMALIZE qm_build_inside)
+  if(NOT qm_build_inside)
+    # The last matching map wins: the build folder's own comes after.
+    add_compile_options(-ffile-prefix-map=${CMAKE_BINARY_DIR}=./build)
+  endif()
+  add_link_options(-Wl,--no-insert-timestamp)
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     # SSE2 is the baseline of every x86 machine that runs a supported Windows.
     add_compile_options(-msse2 -mfpmath=sse)
@@ -132,13 +149,42 @@ function(qm_windows_path out path)
   set(${out} "Z:${p}" PARENT_SCOPE)
 endfunction()
 
+# qm_strip(<target> <out_var>): after every link of a Windows binary, its
+# debug information goes to <binary>.debug beside it and a stripped copy that
+# names that file (a GNU debug link, with its checksum) to shipped/<name>;
+# <out_var> is that copy's path. The binary in the build tree keeps
+# everything, for debugging.
+function(qm_strip target out_var)
+  set(file $<TARGET_FILE:${target}>)
+  set(shipped $<TARGET_FILE_DIR:${target}>/shipped/$<TARGET_FILE_NAME:${target}>)
+  # objcopy stamps a PE header it writes with the time unless told a date:
+  # the linker's, none.
+  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:${target}>/shipped
+    COMMAND ${objcopy} --only-keep-debug ${file} ${file}.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${file}.debug ${file} ${shipped}
+    VERBATIM)
+  set(${out_var} ${shipped} PARENT_SCOPE)
+endfunction()
+
 # qm_install(<target> <folder>): stage a deliverable at its place in the install layout
-# ("" is the install root). Only the program or DLL itself: no import libraries.
+# ("" is the install root). Only the program or DLL itself, stripped: no import libraries.
+# Its debug information is the "symbols" component, staged on its own
+# (cmake --install --component symbols) at the same place in a layout of its own.
 function(qm_install target folder)
   if(folder STREQUAL "")
     set(folder ".")
   endif()
-  install(FILES $<TARGET_FILE:${target}> DESTINATION "${folder}")
+  add_dependencies(qm_release ${target})
+  if(QM_WINDOWS)
+    qm_strip(${target} shipped)
+    install(FILES ${shipped} DESTINATION "${folder}")
+    install(FILES $<TARGET_FILE:${target}>.debug DESTINATION "${folder}" COMPONENT symbols
+            EXCLUDE_FROM_ALL)
+  else()
+    install(FILES $<TARGET_FILE:${target}> DESTINATION "${folder}")
+  endif()
 endfunction()
 
 # qm_version_resource(<target> <description>): the version resource every

@@ -67,6 +67,8 @@ struct DialogState {
   SettingsBasis basis;
   // The log box as the registry holds it: Logging is written when it differs.
   bool stored_logging = false;
+  // The dictionary switch as quellmar.ini held it when last read or written.
+  bool stored_dictionary = false;
   std::unique_ptr<EngineRequests> engine;
 };
 
@@ -121,6 +123,7 @@ void LoadControls(HWND dialog, DialogState& state) {
   v.custom_dictionary = ReadEngineSettings().custom_entries;
   state.basis = LoadSettings(ReadCustomVoiceSettings(), ReadGlobalSettings(), v);
   state.stored_logging = v.diagnostic_log;
+  state.stored_dictionary = v.custom_dictionary;
   WriteControls(dialog, v);
 }
 
@@ -217,9 +220,14 @@ void Save(HWND dialog, DialogState& state) {
   if (v.diagnostic_log != state.stored_logging && WriteLoggingSwitch(v.diagnostic_log)) {
     state.stored_logging = v.diagnostic_log;
   }
+  // Only a box the user changed is written; the file is not read again to
+  // decide: a file that cannot be read at that moment reads as "off", and
+  // a change would pass for saved. The writer leaves a file that already says
+  // the same untouched.
   bool dictionary_ok = true;
-  if (ReadEngineSettings().custom_entries != v.custom_dictionary) {
+  if (v.custom_dictionary != state.stored_dictionary) {
     dictionary_ok = WriteCustomEntries(v.custom_dictionary);
+    if (dictionary_ok) state.stored_dictionary = v.custom_dictionary;
   }
   std::wstring text = registry_ok ? kSaved : kNotSaved;
   if (!dictionary_ok) text += kDictionarySwitchNotWritten;

@@ -45,9 +45,12 @@ else()
 endif()
 string(REGEX REPLACE "g\\+\\+(-posix)?$" "dlltool" lexmere_dlltool "${CMAKE_CXX_COMPILER}")
 set(lexmere_import_lib ${CMAKE_CURRENT_BINARY_DIR}/libqmcore_editor.a)
+# dlltool names the library's symbols after the output path it is given:
+# a bare name, so that no build folder gets into the editor.
 add_custom_command(OUTPUT ${lexmere_import_lib}
   COMMAND ${lexmere_dlltool} -m ${lexmere_dlltool_machine} -d ${lexmere_import_def}
-          -y ${lexmere_import_lib}
+          -y libqmcore_editor.a
+  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
   DEPENDS ${lexmere_import_def} VERBATIM)
 add_custom_target(qmcore_editor_import DEPENDS ${lexmere_import_lib})
 

@@ -1,13 +1,18 @@
 // The installer's source: the WiX document that wixl turns into the package,
-// and the tables wixl cannot express (quellmar.ini entries, folder
-// permissions) as IDT files for msibuild. Everything is derived from what the
-// build staged and from the constants the programs themselves use, so the
-// package installs exactly the staged layout and writes exactly the
-// registration DllRegisterServer writes.
+// and what wixl cannot express (quellmar.ini entries, folder permissions, the
+// custom actions with their exact types and places, the COM classes, each
+// binary's version, short names) as IDT tables and SQL for msibuild.
+// Everything is derived from what the build staged and from the constants
+// the programs themselves use, so the package installs exactly the staged
+// layout and writes exactly the registration DllRegisterServer writes.
 #pragma once
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "packaging/pe_version.h"
 
 namespace Quellmar::packaging {
 
@@ -27,11 +32,40 @@ struct PackageOptions {
   // Top-level staged folders whose contents belong in the machine-wide data
   // folder (writable by every user) instead of the install folder.
   std::vector<std::string> data_folders;
+  // The version resource of every staged program and DLL, by layout path.
+  std::map<std::string, PeVersion> binary_versions;
+  // Names everything the package is made of (a digest of the staged files'
+  // and the setup DLL's bytes): the product and package codes come from it
+  // and the version, so a rebuild of the same files is the same product and
+  // package, and anything else a new product that upgrades it, also at the
+  // same version.
+  std::string content_digest;
+  // File name, in wixl's folder, of the icon Apps & features shows; empty
+  // for none.
+  std::string icon_file;
+};
+
+// An IDT table for msibuild -i: its file name and text.
+struct IdtTable {
+  std::string file_name;
+  std::string text;
+};
+
+struct PackageSource {
+  std::string wxs;
+  std::vector<IdtTable> tables;
+  // For msibuild -q, in order, after the tables.
+  std::vector<std::string> queries;
+  // The summary information msibuild -s writes last.
+  std::string subject;
+  std::string author;
+  std::string package_code;
 };
 
 // The layout's well-known files, relative to the install root.
 inline constexpr char kSapiDll64[] = "QuellmarSAPI.dll";
 inline constexpr char kSapiDll32[] = "x86/QuellmarSAPI.dll";
+inline constexpr char kWorkerExe[] = "x86/QuellmarServer.exe";
 inline constexpr char kDiagExe[] = "QuellmarDiag.exe";
 inline constexpr char kConfigExe[] = "QuellmarConfig.exe";
 inline constexpr char kLexmereExe[] = "engine/Lexmere/Lexmere.exe";
@@ -55,13 +89,17 @@ std::string NameGuid(const std::string& name);
 // distinct paths within one package.
 std::string FileId(const std::string& relative);
 
-// The WiX document. Throws std::invalid_argument for a malformed version,
-// a file listed twice or a path that leaves the layout.
-std::string WixSource(const PackageOptions& options);
+// The "SHORT~1.EXT|Long name.ext" form the File, Directory and Shortcut
+// tables want: the name itself when it is a valid 8.3 name, otherwise a
+// short name not in `taken` (lower case), which is added to it.
+std::string ShortLongName(const std::string& name, std::vector<std::string>& taken);
 
-// IDT tables for msibuild -i: quellmar.ini's entries and the data folders'
-// permissions.
-std::string IniFileTable();
-std::string LockPermissionsTable();
+// The package's source. Throws std::invalid_argument for a malformed
+// version, a file listed twice, a path that leaves the layout or a program or
+// DLL without a version.
+PackageSource MakePackageSource(const PackageOptions& options);
+
+// The icon Apps & features shows for the product, as a .ico file.
+std::string ProductIcon();
 
 }  // namespace Quellmar::packaging

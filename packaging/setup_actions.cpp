@@ -2,15 +2,19 @@
 // from the package's Binary table; it is never installed.
 #include <windows.h>
 // After windows.h, which they need.
+#include <aclapi.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/engine_settings.h"
 #include "common/win_handles.h"
+#include "packaging/folder_rules.h"
 #include "packaging/ini_tidy.h"
 #include "packaging/saved_settings.h"
 #include "worker/protocol.h"
@@ -36,9 +40,25 @@ void Note(MSIHANDLE install, const std::wstring& text) {
   MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
 }
 
-// Waits for every worker process to end, ending those that do not go in time.
-// Returns how many had to be ended.
-int WaitForWorkers(MSIHANDLE install) {
+// The program file of a process, or nothing when it cannot be asked.
+std::wstring ProcessImage(HANDLE process) {
+  wchar_t path[MAX_PATH * 2] = {};
+  DWORD length = MAX_PATH * 2;
+  if (!QueryFullProcessImageNameW(process, 0, path, &length)) return std::wstring();
+  std::wstring image(path, length);
+  if (image.rfind(L"\\\\?\\", 0) == 0) image.erase(0, 4);
+  return image;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Waits for every worker process to end, ending those that do not go in
+// time: all processes of the worker's name, or with `images`, only those
+// whose program is one of them. Returns how many had to be ended.
+int WaitForWorkers(MSIHANDLE install, const std::vector<std::wstring>& images = {}) {
   // A failed snapshot is INVALID_HANDLE_VALUE, as for files.
   unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return 0;
@@ -49,8 +69,15 @@ int WaitForWorkers(MSIHANDLE install) {
        more = Process32NextW(snapshot.get(), &entry)) {
     if (lstrcmpiW(entry.szExeFile, kWorkerExe) != 0) continue;
     unique_kernel_handle process(
-        OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                    entry.th32ProcessID));
     if (!process) continue;
+    if (!images.empty()) {
+      const std::wstring image = ProcessImage(process.get());
+      bool ours = false;
+      for (const std::wstring& i : images) ours = ours || SamePath(image, i);
+      if (!ours) continue;
+    }
     if (WaitForSingleObject(process.get(), kWorkerExitMs) == WAIT_OBJECT_0) continue;
     Note(install, L"the worker (process " + std::to_wstring(entry.th32ProcessID) +
                       L") did not exit when asked; ending it");
@@ -60,6 +87,22 @@ int WaitForWorkers(MSIHANDLE install) {
     }
   }
   return ended;
+}
+
+// Asks a running worker to exit through the pipe, the way the SAPI
+// library's unregistration does, and waits for every worker process to go,
+// ending those that do not (WaitForWorkers, with `images`). `worker` is the
+// program the client would start; empty, the client looks for it as usual.
+void StopWorkers(MSIHANDLE install, const wchar_t* asking, const std::wstring& worker = {},
+                 const std::vector<std::wstring>& images = {}) {
+  if (WorkerRunning()) {
+    Note(install, asking);
+    auto client =
+        worker.empty() ? std::make_unique<WorkerClient>() : std::make_unique<WorkerClient>(worker);
+    client->RequestShutdown();
+  }
+  WaitForWorkers(install, images);
+  Note(install, WorkerRunning() ? L"a worker is still running" : L"no worker runs");
 }
 
 // The installation's own windows: closing them (the same as their Close
@@ -117,17 +160,7 @@ void ClosePrograms(MSIHANDLE install) {
 extern "C" UINT WINAPI StopPrograms(MSIHANDLE install) {
   try {
     ClosePrograms(install);
-    if (!WorkerRunning()) {
-      Note(install, L"no worker running");
-      return ERROR_SUCCESS;
-    }
-    Note(install, L"asking the worker to exit");
-    {
-      WorkerClient client;
-      client.RequestShutdown();
-    }
-    WaitForWorkers(install);
-    Note(install, WorkerRunning() ? L"a worker is still running" : L"the worker has exited");
+    StopWorkers(install, L"asking the worker to exit");
   } catch (...) {
     Note(install, L"stopping the programs failed");
   }
@@ -179,6 +212,10 @@ extern "C" UINT WINAPI TidyEngineSettings(MSIHANDLE install) {
 }
 
 namespace {
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::wstring Property(MSIHANDLE install, const wchar_t* name) {
   DWORD length = 0;
@@ -245,7 +282,8 @@ extern "C" UINT WINAPI RestoreEngineSettings(MSIHANDLE install) {
 // window, as the installing user (so its install-check.txt lands in that
 // user's local application data). Its verdict is that file; neither its exit
 // code nor a failure to start it fails the install, and one that hangs is
-// ended after kSelftestMs so that the installer always finishes.
+// ended after kSelftestMs so that the installer always finishes. The worker
+// it started is asked to exit when it has finished.
 extern "C" UINT WINAPI RunSelftest(MSIHANDLE install) {
   constexpr DWORD kSelftestMs = 180000;
   try {
@@ -254,6 +292,11 @@ extern "C" UINT WINAPI RunSelftest(MSIHANDLE install) {
       Note(install, L"no diagnostics tool to run the selftest with");
       return ERROR_SUCCESS;
     }
+    // A worker the selftest starts runs as the installing user (the system,
+    // when software deployment installs): other users could not reach it
+    // and could not start their own while it runs. It goes when the
+    // selftest has finished.
+    const bool worker_before = WorkerRunning();
     std::wstring command = L"\"" + program + L"\" selftest";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -271,14 +314,263 @@ extern "C" UINT WINAPI RunSelftest(MSIHANDLE install) {
     if (WaitForSingleObject(process.get(), kSelftestMs) != WAIT_OBJECT_0) {
       TerminateProcess(process.get(), 1);
       Note(install, L"the selftest did not finish in time and was ended");
-      return ERROR_SUCCESS;
+    } else {
+      DWORD code = 0;
+      GetExitCodeProcess(process.get(), &code);
+      Note(install, L"selftest exit code " + std::to_wstring(code) +
+                        L" (install-check.txt holds the verdict)");
     }
-    DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
-    Note(install, L"selftest exit code " + std::to_wstring(code) +
-                      L" (install-check.txt holds the verdict)");
+    if (!worker_before) StopWorkers(install, L"asking the worker the selftest started to exit");
   } catch (...) {
     Note(install, L"running the selftest failed");
   }
   return ERROR_SUCCESS;
+}
+
+// Right after the removal of the older version in an upgrade: if it is
+// still installed (its removal failed, and the installer went on), this
+// version stops here, before anything of it is done, and the older one stays
+// as it was. Two versions never end up installed side by side.
+extern "C" UINT WINAPI CheckOlderRemoved(MSIHANDLE install) {
+  std::wstring codes = Property(install, L"WIX_UPGRADE_DETECTED");
+  std::wstring still;
+  for (size_t start = 0; start < codes.size();) {
+    size_t end = codes.find(L';', start);
+    if (end == std::wstring::npos) end = codes.size();
+    const std::wstring code = codes.substr(start, end - start);
+    if (!code.empty() && MsiQueryProductStateW(code.c_str()) == INSTALLSTATE_DEFAULT) {
+      still += (still.empty() ? L"" : L", ") + code;
+    }
+    start = end + 1;
+  }
+  if (still.empty()) {
+    Note(install, L"the older version is removed");
+    return ERROR_SUCCESS;
+  }
+  PMSIHANDLE record = MsiCreateRecord(1);
+  MsiRecordSetStringW(record, 0,
+                      (L"The older version of Quellmar SAPI5 (" + still +
+                       L") could not be removed, so this version was not installed. The older "
+                       L"version is still installed and works as before.")
+                          .c_str());
+  MsiProcessMessage(install, static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_OK), record);
+  return ERROR_INSTALL_FAILURE;
+}
+
+namespace {
+
+std::wstring RetiredWorker(const std::wstring& worker) { return worker + L".retired"; }
+
+}  // namespace
+
+// Deferred, as the system, before any file of the product is removed or
+// replaced (install, repair, upgrade, uninstall): moves the worker program
+// aside (QuellmarServer.exe.retired, which Windows Installer removes with the
+// files, or at the next restart while a process still holds it), so that no
+// program can start a worker while the files are serviced; then stops every
+// worker, whoever started it: the pipe admits the system, and one that does
+// not go is ended by its program's path. CustomActionData: the worker's path.
+extern "C" UINT WINAPI RetireWorker(MSIHANDLE install) {
+  try {
+    const std::wstring worker = Property(install, L"CustomActionData");
+    if (worker.empty()) return ERROR_SUCCESS;
+    const std::wstring retired = RetiredWorker(worker);
+    // A retired worker of an earlier servicing that a process still held:
+    // out of the way for good, to go at the next restart.
+    if (Exists(retired) && !DeleteFileW(retired.c_str())) {
+      WaitForWorkers(install, {retired});
+      if (!DeleteFileW(retired.c_str())) {
+        const std::wstring aside = retired + L"." + std::to_wstring(GetTickCount64());
+        if (MoveFileExW(retired.c_str(), aside.c_str(), 0)) {
+          MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
+      }
+    }
+    if (!Exists(worker)) {
+      Note(install, L"no worker program to move aside");
+    } else if (MoveFileExW(worker.c_str(), retired.c_str(), 0)) {
+      Note(install, L"moved the worker aside: no program can start it while the files change");
+    } else {
+      Note(install,
+           L"could not move the worker aside (error " + std::to_wstring(GetLastError()) + L")");
+    }
+    StopWorkers(install, L"asking every worker to exit", worker, {worker, retired});
+  } catch (...) {
+    Note(install, L"moving the worker aside failed");
+  }
+  return ERROR_SUCCESS;
+}
+
+// Rollback of RetireWorker: puts the worker program back when the
+// installation fails. CustomActionData: the worker's path.
+extern "C" UINT WINAPI RestoreWorker(MSIHANDLE install) {
+  try {
+    const std::wstring worker = Property(install, L"CustomActionData");
+    if (worker.empty() || Exists(worker) || !Exists(RetiredWorker(worker))) return ERROR_SUCCESS;
+    Note(install, MoveFileExW(RetiredWorker(worker).c_str(), worker.c_str(), 0)
+                      ? L"put the worker back"
+                      : L"could not put the worker back");
+  } catch (...) {
+    Note(install, L"putting the worker back failed");
+  }
+  return ERROR_SUCCESS;
+}
+
+namespace {
+
+// The system's rights to take over a folder whatever its permissions say.
+void EnablePrivileges() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return;
+  unique_kernel_handle token(raw);
+  for (const wchar_t* name : {SE_RESTORE_NAME, SE_TAKE_OWNERSHIP_NAME, SE_BACKUP_NAME}) {
+    TOKEN_PRIVILEGES p{};
+    p.PrivilegeCount = 1;
+    p.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, name, &p.Privileges[0].Luid)) {
+      AdjustTokenPrivileges(token.get(), FALSE, &p, 0, nullptr, nullptr);
+    }
+  }
+}
+
+// Whether a folder's owner is one a user cannot be: the administrators, the
+// system or the installer service of Windows itself. A link such an owner
+// made (an administrator who moved a folder elsewhere) is followed; one a
+// user made is not.
+bool TrustedOwner(HANDLE handle) {
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  PSID owner = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &raw) != ERROR_SUCCESS) {
+    return false;
+  }
+  unique_local_alloc descriptor(raw);
+  if (!owner) return false;
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+      IsWellKnownSid(owner, WinLocalSystemSid))
+    return true;
+  PSID installer = nullptr;
+  if (!ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                              &installer)) {
+    return false;
+  }
+  unique_local_alloc installer_sid(installer);
+  return EqualSid(owner, installer) != FALSE;
+}
+
+// Creates the missing folders above `folder` (above the product's own,
+// wherever INSTALLDIR points), as Windows Installer itself would: with the
+// permissions they inherit.
+void CreateParents(const std::wstring& folder) {
+  const size_t slash = folder.find_last_of(L'\\');
+  if (slash == std::wstring::npos || slash < 3) return;  // a root: "X:\" or a share
+  const std::wstring parent = folder.substr(0, slash);
+  if (Exists(parent)) return;
+  CreateParents(parent);
+  CreateDirectoryW(parent.c_str(), nullptr);
+}
+
+constexpr wchar_t kPlantedLink[] =
+    L"a link that a user made is in its place; the installer does not write through it. Remove "
+    L"the link and run the installation again";
+
+// Makes `folder` safe to install into: a real folder owned by the
+// administrators with the permissions `sddl` (with `secure`), or only checked
+// (without). A missing folder is created with them, a folder already there
+// taken over through a handle that does not follow links; a link a user made
+// in its place stops the installation. Empty on success, otherwise why not.
+std::wstring SecureFolder(MSIHANDLE install, const std::wstring& folder, const std::wstring& sddl,
+                          bool secure, bool raced = false) {
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW((L"O:BA" + sddl).c_str(),
+                                                            SDDL_REVISION_1, &raw, nullptr)) {
+    return L"its permissions cannot be read (error " + std::to_wstring(GetLastError()) + L")";
+  }
+  unique_local_alloc descriptor(raw);
+  unique_file handle(
+      CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      return L"it cannot be opened (error " + std::to_wstring(error) + L")";
+    }
+    if (!secure) return std::wstring();
+    // Made by the system with its permissions in one step: there is no
+    // moment in which a user owns it. Something that appears meanwhile is
+    // looked at as if it had been there.
+    CreateParents(folder);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
+    if (CreateDirectoryW(folder.c_str(), &attributes)) return std::wstring();
+    if (GetLastError() == ERROR_ALREADY_EXISTS && !raced) {
+      return SecureFolder(install, folder, sddl, secure, true);
+    }
+    return L"it cannot be created (error " + std::to_wstring(GetLastError()) + L")";
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle.get(), &info)) {
+    return L"it cannot be examined (error " + std::to_wstring(GetLastError()) + L")";
+  }
+  // The handle is the link itself, not what it leads to; the name is asked
+  // as well, for systems whose handles follow links regardless.
+  const DWORD by_name = GetFileAttributesW(folder.c_str());
+  const bool link =
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (by_name != INVALID_FILE_ATTRIBUTES && (by_name & FILE_ATTRIBUTE_REPARSE_POINT));
+  if (link) {
+    if (!TrustedOwner(handle.get())) return kPlantedLink;
+    Note(install, L"following the administrators' link at " + folder);
+    return std::wstring();
+  }
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return L"it is a file, not a folder";
+  if (secure &&
+      !SetKernelObjectSecurity(handle.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                               descriptor.get())) {
+    return L"its permissions cannot be set (error " + std::to_wstring(GetLastError()) + L")";
+  }
+  return std::wstring();
+}
+
+}  // namespace
+
+// Deferred, as the system, before anything is written to the product's
+// folders or removed from them. Install, repair and upgrade: each folder the
+// installer writes into becomes a real folder, owned by the administrators,
+// with its permissions (kReadOnlyFolderSddl, kUserContentFolderSddl), parents
+// first, so that nobody but an administrator can put a link in its place
+// afterwards. Uninstall: each is checked. A link a user made in the place of
+// one, or a folder that cannot be made safe, stops the installation before
+// anything is written or removed. CustomActionData: the folders
+// (packaging/folder_rules.h).
+extern "C" UINT WINAPI SecureFolders(MSIHANDLE install) {
+  std::wstring failure;
+  try {
+    const auto rules = packaging::ParseFolderRules(Property(install, L"CustomActionData"));
+    if (!rules) {
+      failure = L"The installer's list of folders is damaged. Nothing was changed.";
+    } else {
+      EnablePrivileges();
+      for (const packaging::FolderRule& rule : rules->rules) {
+        std::wstring folder = rule.folder;
+        if (folder.back() == L'\\') folder.pop_back();
+        const std::wstring why = SecureFolder(install, folder, rule.sddl, rules->secure);
+        if (!why.empty()) {
+          failure = L"The folder " + folder + L" is not safe to install into: " + why +
+                    L". Nothing was changed.";
+          break;
+        }
+      }
+    }
+  } catch (...) {
+    failure = L"The product's folders could not be checked. Nothing was changed.";
+  }
+  if (failure.empty()) {
+    Note(install, L"the product's folders are safe to write to");
+    return ERROR_SUCCESS;
+  }
+  PMSIHANDLE record = MsiCreateRecord(1);
+  MsiRecordSetStringW(record, 0, failure.c_str());
+  MsiProcessMessage(install, static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_OK), record);
+  return ERROR_INSTALL_FAILURE;
 }

@@ -2,7 +2,8 @@
 QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 QM_BUILD="$QM_ROOT/build"
 QM_PRESETS=(host host-asan fuzz win64 win32 win64-test)
-export WINEPREFIX="$QM_BUILD/wineprefix"
+# The build's own Wine prefix; scripts/test gives a second lane a second one.
+export WINEPREFIX="${QM_WINEPREFIX:-$QM_BUILD/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 QM_WINE=/usr/lib/wine/wine64

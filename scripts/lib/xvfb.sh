@@ -7,16 +7,20 @@ QM_XVFB_PID=""
 QM_OPENBOX_PID=""
 
 qm_xvfb_start() {
-  local n=99
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "${QM_XVFB_SCREEN:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
+  # The server picks a free display itself and says which once it listens:
+  # displays started at the same moment (tests run side by side) never
+  # collide.
+  local ready n="" i
+  ready=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "${QM_XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
   QM_XVFB_PID=$!
-  export DISPLAY=":$n"
-  local i
-  for i in $(seq 1 50); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
+  for i in $(seq 1 100); do
+    n=$(head -1 "$ready" 2>/dev/null)
+    [ -n "$n" ] && break
     sleep 0.1
   done
+  rm -f "$ready"
+  export DISPLAY=":$n"
   openbox >/dev/null 2>&1 &
   QM_OPENBOX_PID=$!
   sleep 0.5

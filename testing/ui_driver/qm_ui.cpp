@@ -220,8 +220,14 @@ int wmain(int argc, wchar_t** argv) {
   if (a.command == L"msgbox-close") {
     HWND box = ui::WaitForTopWindow(title, timeout, L"#32770", true);
     if (!box) return 1;
-    ui::DismissMessageBox(box, a.Int(L"button", IDOK));
-    return ui::WaitUntilGone(title, timeout, true) ? 0 : 1;
+    // A click that reaches the box before it is ready to take it (a loaded
+    // machine) is lost: click again while it stays.
+    constexpr DWORD kClickAgainMs = 2000;
+    for (DWORD waited = 0;; waited += kClickAgainMs) {
+      ui::DismissMessageBox(box, a.Int(L"button", IDOK));
+      if (ui::WaitUntilGone(title, kClickAgainMs, true)) return 0;
+      if (waited + kClickAgainMs >= timeout || !IsWindow(box)) return 1;
+    }
   }
   if (a.command == L"shot") {
     return ui::SaveScreenshot(a.Get(L"file")) ? 0 : 1;

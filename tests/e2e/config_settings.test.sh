@@ -20,9 +20,9 @@ not_saved="Settings could not be saved to the registry."
 admin='\n\nThe custom dictionary switch could not be written to quellmar.ini in the Windows directory. Run this utility as an administrator to change it.'
 log_file="$CONFIG_LOG_DIR/quellmar.log"
 
-hold_ini() {  # keeps quellmar.ini open so that nobody can write it
+hold_ini() {  # keeps quellmar.ini open so that nobody can write it ("exclusive": nor read it)
   rm -f "$CONFIG_TMP/stop"
-  "$QM_WINE" "$QM_STATE" hold-file 'C:\windows\quellmar.ini' "$(winpath "$CONFIG_TMP/stop")" \
+  "$QM_WINE" "$QM_STATE" hold-file 'C:\windows\quellmar.ini' "$(winpath "$CONFIG_TMP/stop")" ${1:-} \
       </dev/null >"$CONFIG_TMP/hold.out" 2>&1 &
   hold_pid=$!
   for _ in $(seq 1 50); do grep -q holding "$CONFIG_TMP/hold.out" 2>/dev/null && return 0; sleep 0.1; done
@@ -121,6 +121,15 @@ msgbox_expect "$not_saved$admin" warning
 release_ini
 [ "$(ini_dump | grep CUSTOM)" = "QUELLMARDICTIONARY.CUSTOM=YES" ] || fail "CUSTOM changed: $(ini_dump)"
 pass "neither store writable: both messages, a warning"
+
+# quellmar.ini can be neither read nor written at the moment of saving: a
+# changed box is still said not to be saved, never passed over as "off".
+hold_ini exclusive
+ui click --id 1050 >/dev/null
+msgbox_expect "$not_saved$admin" warning
+release_ini
+[ "$(ini_dump | grep CUSTOM)" = "QUELLMARDICTIONARY.CUSTOM=YES" ] || fail "CUSTOM changed: $(ini_dump)"
+pass "quellmar.ini unreadable at Save: the switch is said not to be written"
 close_dialog
 "$QM_WINE" reg delete "$CONFIG_KEY" /f </dev/null >/dev/null 2>&1
 rm -f "$CONFIG_INI"

@@ -4,9 +4,11 @@
 # value for value, to what regsvr32 of the 64-bit DLL writes in another fresh
 # prefix; the 32-bit view's the same for x86\QuellmarSAPI.dll; InstallLocation
 # in both views; quellmar.ini naming the folders; the start-menu entries and
-# install-check.txt when their programs are staged; a SAPI host speaks all
-# eight voices of the installation. Then an uninstall while the worker runs
-# leaves nothing of ours but the user's dictionary and settings, and no worker.
+# install-check.txt when their programs are staged, and no worker left
+# running by the selftest (another user's voices could not start theirs); a
+# SAPI host speaks all eight voices of the installation. Then an uninstall
+# while the worker runs leaves nothing of ours but the user's dictionary and
+# settings, and no worker.
 set -uo pipefail
 source "$(dirname "$0")/install_lib.sh"
 install_require
@@ -31,13 +33,18 @@ start=$(date +%s.%N)
 msi install /i "$(winpath "$pkg")" || fail "msiexec /i failed"
 echo "installed in $(seconds_since "$start") s"
 check_layout "$SAPI_DIST" || bad=1
+# Key names compared as Windows does, regardless of case (the Class table
+# writes "InprocServer32", DllRegisterServer "InProcServer32").
+keys_any_case() { awk -F'|' 'BEGIN { OFS = "|" } { $1 = tolower($1); print }' "$1" | LC_ALL=C sort; }
 server_dump 64 >"$INSTALL_ART/installed-64.txt"
-diff "$INSTALL_ART/regsvr32-64.txt" "$INSTALL_ART/installed-64.txt" || { echo "the 64-bit view differs from regsvr32's"; bad=1; }
+diff <(keys_any_case "$INSTALL_ART/regsvr32-64.txt") <(keys_any_case "$INSTALL_ART/installed-64.txt") ||
+  { echo "the 64-bit view differs from regsvr32's"; bad=1; }
 sed 's/\\QuellmarSAPI\.dll$/\\x86\\QuellmarSAPI.dll/' "$INSTALL_ART/regsvr32-64.txt" >"$INSTALL_ART/expected-32.txt"
 server_dump 32 >"$INSTALL_ART/installed-32.txt"
-diff "$INSTALL_ART/expected-32.txt" "$INSTALL_ART/installed-32.txt" || { echo "the 32-bit view differs"; bad=1; }
+diff <(keys_any_case "$INSTALL_ART/expected-32.txt") <(keys_any_case "$INSTALL_ART/installed-32.txt") ||
+  { echo "the 32-bit view differs"; bad=1; }
 for v in 32 64; do
-  got=$(reg_dump 'HKLM\Software\Quellmar SAPI5' $v)
+  got=$(reg_dump 'HKLM\Software\Quellmar SAPI5' $v | grep '|InstallLocation|')
   [ "$got" = "HKEY_LOCAL_MACHINE\\Software\\Quellmar SAPI5|InstallLocation|REG_SZ|$INSTALL_DIR_WIN\\" ] \
     || { echo "InstallLocation ($v-bit view): $got"; bad=1; }
 done
@@ -68,9 +75,12 @@ check="$(unix_path "C:\\users\\$(id -un)\\AppData\\Local\\Quellmar SAPI5")/insta
 if [ -f "$SAPI_DIST/QuellmarDiag.exe" ]; then
   [ -f "$check" ] || { echo "the install did not write install-check.txt"; bad=1; }
   [ -f "$check" ] && echo "install-check.txt: $(tr -d '\r' <"$check" | tail -1)"
+  setup_notes install | grep -x 'QuellmarSetup: asking the worker the selftest started to exit' >/dev/null \
+    || { echo "the selftest's worker was not asked to exit"; bad=1; }
 else
   echo "(not staged: QuellmarDiag.exe, so no selftest at the end of the install)"
 fi
+[ "$(count_workers)" = 0 ] || { echo "a worker runs after the install"; bad=1; }
 
 # The installation speaks, through the stand-in SAPI runtime.
 for v in "${SAPI_VOICES[@]}"; do

@@ -25,10 +25,10 @@ install_require() {
   trap install_cleanup EXIT
 }
 
-# unix_path <C:\...>: where a Windows path of the current prefix lives on this machine.
+# unix_path <X:\...>: where a Windows path of the current prefix lives on this machine.
 unix_path() {
   local p=${1//\\//}
-  printf '%s/drive_c%s' "$WINEPREFIX" "${p#C:}"
+  printf '%s/dosdevices/%s:%s' "$WINEPREFIX" "$(tr 'A-Z' 'a-z' <<<"${p:0:1}")" "${p:2}"
 }
 
 # fresh_prefix <name>: a new prefix, booted and served by its own wineserver.
@@ -151,19 +151,47 @@ start_menu() {
   echo "$(unix_path "$programs")Quellmar SAPI5"
 }
 
-# wait_for_msiexec: until no msiexec of this prefix runs (at most a minute).
-# Wine removes the older version of an upgrade in an msiexec of its own that
-# goes on after the upgrade's msiexec has returned.
-wait_for_msiexec() {
-  local i pid busy
-  for i in $(seq 1 120); do
-    busy=0
-    for pid in $(pgrep -f -i 'msiexec' 2>/dev/null); do
-      { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && busy=1
-    done
-    [ $busy = 0 ] && return 0
-    sleep 0.5
-  done
-  echo "an msiexec of $WINEPREFIX still runs after a minute"
-  return 1
+# actions <log name>: the actions an msiexec run started, in order, one a
+# line. (Wine logs the actions of the installation script a second time as
+# the script runs, in the same order; each is named once, where it came first.)
+actions() {
+  tr -d '\r' <"$INSTALL_ART/$1.log" | sed -n 's/^Action start [0-9:]*: \([A-Za-z0-9_.]*\)\.$/\1/p' |
+    awk '!seen[$0]++'
+}
+
+# setup_notes <log name>: what the package's setup DLL wrote into that log.
+setup_notes() { tr -d '\r' <"$INSTALL_ART/$1.log" | grep -a -o 'QuellmarSetup: .*'; }
+
+# with_action <package> <copy> <action> <type> <source> <target> <condition> <sequence>:
+# a copy of a package with one more custom action in its execution sequence.
+with_action() {
+  cp "$1" "$2"
+  msibuild "$2" \
+    -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('$3', $4, '$5', '$6')" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('$3', '$7', $8)" \
+    >/dev/null || fail "adding the action $3 to $(basename "$2")"
+}
+
+# drive_d <folder>: the prefix's drive D: is that folder on this machine.
+drive_d() {
+  mkdir -p "$1"
+  ln -sfn "$1" "$WINEPREFIX/dosdevices/d:"
+}
+
+# variant_package <version> <name> <command...>: a package of the staged
+# layout made with something changed by <command>, run in a copy of the
+# layout (its folder is the argument that follows the command); prints its
+# path. The copy goes afterwards.
+variant_package() {
+  local version=$1 name=$2; shift 2
+  local dist="$INSTALL_PREFIXES_DIR/dist-$name"
+  rm -rf "$dist"
+  mkdir -p "$INSTALL_PREFIXES_DIR"
+  cp -r "$SAPI_DIST" "$dist"
+  "$@" "$dist" || fail "preparing the layout of $name"
+  local out="$INSTALL_PACKAGES/QuellmarSAPI5-$version-$name.msi"
+  "$QM_ROOT/packaging/build-msi" --dist "$dist" --version "$version" --out "$out" >/dev/null 2>&1 \
+    || fail "building the package $name"
+  rm -rf "$dist"
+  echo "$out"
 }
