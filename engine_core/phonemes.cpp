@@ -13,9 +13,9 @@ constexpr uint8_t NAS = kNasal | kVoiced;
 // Formant values of an adult male voice; durations after the classic
 // duration rules for American English. Stops keep their place-of-articulation
 // loci in f, which the synthesiser blends with the neighbouring vowel.
-// Voiced stops keep only a faint voice bar through their closure (a louder
-// one reads as a vowel: "box" heard as "about"), and nasals damp their upper
-// formants, so that their murmur stays low and is not taken for a stop.
+// Voiced stops and fricatives keep only a faint voice bar (a louder one reads
+// as a vowel: "box" heard as "about"), and nasals damp their upper formants,
+// so that their murmur stays low and is not taken for a stop.
 // clang-format off
 constexpr std::array<PhonemeInfo, kPhonemeCount> kTable = {{
   // name  class  inh min  F1   F2    F3      end F1..F3        B1  B2  B3    av   ah   frication                                  bypass burst ms
@@ -39,7 +39,7 @@ constexpr std::array<PhonemeInfo, kPhonemeCount> kTable = {{
   {"B",  kStop | kVoiced, 85, 60, {200, 1000, 2150}, {200, 1000, 2150}, {60, 110, 130}, 0.04f, 0, {{900, 1200, 0.25f}, {2200, 800, 0.05f}}, 0.25f, 0.5f, 7},
   {"CH", kAffricate,     125, 85, {350, 1800, 2820}, {350, 1800, 2820}, {200, 90, 300}, 0, 0, {{2500, 400, 0.8f}, {3400, 600, 0.45f}}, 0.04f, 0.9f, 10},
   {"D",  kStop | kVoiced, 75, 50, {200, 1650, 2600}, {200, 1650, 2600}, {60, 100, 170}, 0.04f, 0, {{3500, 800, 0.45f}, {2600, 600, 0.15f}}, 0.05f, 0.6f, 10},
-  {"DH", kFricative | kVoiced, 50, 30, {270, 1290, 2540}, {270, 1290, 2540}, {60, 80, 170}, 0.55f, 0, {{3300, 1200, 0.12f}, {1600, 900, 0.06f}}, 0.12f, 0, 0},
+  {"DH", kFricative | kVoiced, 50, 30, {270, 1290, 2540}, {270, 1290, 2540}, {60, 80, 170}, 0.3f, 0, {{3300, 1200, 0.12f}, {1600, 900, 0.06f}}, 0.12f, 0, 0},
   {"F",  kFricative,     100, 80, {340, 1100, 2080}, {340, 1100, 2080}, {200, 120, 150}, 0, 0, {{3500, 1600, 0.3f}, {1200, 1200, 0.08f}}, 0.4f, 0, 0},
   {"G",  kStop | kVoiced, 80, 60, {200, 1990, 2850}, {200, 1990, 2850}, {60, 150, 280}, 0.04f, 0, {{1900, 400, 0.45f}, {3000, 600, 0.15f}}, 0.03f, 0.6f, 14},
   {"HH", 0,               80, 20, {500, 1500, 2500}, {500, 1500, 2500}, {200, 150, 200}, 0, 0.55f, {}, 0, 0, 0},
@@ -55,11 +55,11 @@ constexpr std::array<PhonemeInfo, kPhonemeCount> kTable = {{
   {"SH", kFricative,     105, 80, {300, 1840, 2750}, {300, 1840, 2750}, {200, 100, 300}, 0, 0, {{2500, 400, 0.85f}, {3400, 600, 0.45f}}, 0.04f, 0, 0},
   {"T",  kStop,           75, 50, {400, 1650, 2600}, {400, 1650, 2600}, {300, 120, 250}, 0, 0, {{3600, 800, 0.9f}, {2600, 600, 0.3f}}, 0.08f, 1.0f, 14},
   {"TH", kFricative,      90, 60, {320, 1290, 2540}, {320, 1290, 2540}, {200, 90, 200}, 0, 0, {{3300, 1200, 0.3f}, {1600, 900, 0.15f}}, 0.3f, 0, 0},
-  {"V",  kFricative | kVoiced, 60, 40, {220, 1100, 2080}, {220, 1100, 2080}, {60, 90, 120}, 0.55f, 0, {{3500, 1600, 0.12f}, {1200, 1200, 0.04f}}, 0.16f, 0, 0},
+  {"V",  kFricative | kVoiced, 60, 40, {220, 1100, 2080}, {220, 1100, 2080}, {60, 90, 120}, 0.3f, 0, {{3500, 1600, 0.12f}, {1200, 1200, 0.04f}}, 0.16f, 0, 0},
   {"W",  SON,             80, 60, {290,  650, 2200}, {290,  650, 2200}, {50, 80, 60}, 0.8f, 0, {}, 0, 0, 0},
   {"Y",  SON,             80, 40, {260, 2070, 3020}, {260, 2070, 3020}, {40, 250, 500}, 0.8f, 0, {}, 0, 0, 0},
-  {"Z",  kFricative | kVoiced, 75, 40, {240, 1390, 2530}, {240, 1390, 2530}, {70, 60, 180}, 0.45f, 0, {{3750, 500, 0.5f}, {3100, 700, 0.12f}}, 0.02f, 0, 0},
-  {"ZH", kFricative | kVoiced, 70, 40, {280, 1820, 2740}, {280, 1820, 2740}, {60, 100, 300}, 0.45f, 0, {{2500, 400, 0.45f}, {3400, 600, 0.22f}}, 0.02f, 0, 0},
+  {"Z",  kFricative | kVoiced, 75, 40, {240, 1390, 2530}, {240, 1390, 2530}, {70, 60, 180}, 0.25f, 0, {{3750, 500, 0.5f}, {3100, 700, 0.12f}}, 0.02f, 0, 0},
+  {"ZH", kFricative | kVoiced, 70, 40, {280, 1820, 2740}, {280, 1820, 2740}, {60, 100, 300}, 0.25f, 0, {{2500, 400, 0.45f}, {3400, 600, 0.22f}}, 0.02f, 0, 0},
 
   {"ASP", 0,              60, 20, {500, 1500, 2500}, {500, 1500, 2500}, {200, 150, 200}, 0, 0.45f, {}, 0, 0, 0},
   {"DX", kStop | kVoiced, 25, 20, {300, 1650, 2600}, {300, 1650, 2600}, {60, 100, 170}, 0.45f, 0, {}, 0, 0, 0},
