@@ -501,6 +501,13 @@ size_t CountOf(const std::string& text, const std::string& what) {
 
 // A well-behaved client's short utterance, whole and in time, next to
 // `crowd` misbehaving clients. Reports the worker's threads.
+//
+// On a quiet machine the utterance takes tens of milliseconds beside the
+// crowd (bench/run-worker measures it); the bound here only tells a worker
+// that serves from one that is pinned by its crowd (as it once was, for as
+// long as they stayed), with room for a machine busy with other tests.
+constexpr DWORD kServedWithinMs = 5000;
+
 void ExpectServedBeside(RawPipeClient& good, const std::vector<uint8_t>& reference,
                         DWORD worker_pid, const char* crowd) {
   const unsigned threads = testing::ThreadCount(worker_pid);
@@ -511,15 +518,15 @@ void ExpectServedBeside(RawPipeClient& good, const std::vector<uint8_t>& referen
   const DWORD took = GetTickCount() - start;
   EXPECT_EQ(s.end_type, kEnd);
   EXPECT_EQ(s.audio, reference);
-  EXPECT_LT(took, 1000u);
+  EXPECT_LT(took, kServedWithinMs);
   // The pools' threads and the main one, whatever the crowd.
   EXPECT_LE(threads, 16u);
   std::printf("%s: worker threads %u, private memory %.0f MiB; a short utterance in %lu ms\n",
               crowd, threads, mib, took);
   RawPipeClient late;  // and a newcomer is answered
-  ASSERT_TRUE(late.Connect(kPipeName, 1000));
+  ASSERT_TRUE(late.Connect(kPipeName, kServedWithinMs));
   ASSERT_TRUE(late.Send(BuildMessage(kHello)));
-  auto m = late.Read(1000);
+  auto m = late.Read(kServedWithinMs);
   ASSERT_TRUE(m);
   EXPECT_EQ(m->type, kVersionReply);
 }
@@ -596,8 +603,17 @@ TEST_F(WorkerTest, AbusiveClientsStalledStreamsAreCancelled) {
                      "short; its stream is cancelled and the connection ended"),
             std::string::npos)
       << log;
-  // The rest go at the stall limit: each finds what its pipe held, then the pipe broken.
-  Sleep(12000);
+  // The rest go at the stall limit: each finds what its pipe held, then the
+  // pipe broken (or its refusal, when its audio found no room at all).
+  // Reading before the worker has ended a stream would resume it, so wait
+  // for the log to account for all eight first.
+  const auto accounted = [&] {
+    const std::string now = ReadLog(log_folder());
+    return CountOf(now, "its stream is cancelled and the connection ended") +
+           CountOf(now, "the request is refused");
+  };
+  EXPECT_TRUE(WaitUntil([&] { return accounted() >= stuck.size(); }, 40000))
+      << ReadLog(log_folder());
   for (RawPipeClient& c : stuck) EXPECT_NE(ReadSynthesis(c).end_type, kEnd);
   EXPECT_NE(ReadLog(log_folder())
                 .find("worker: a client read nothing for 10 s; its stream is "
