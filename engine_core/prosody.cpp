@@ -42,6 +42,16 @@ PhrasePlan PlanPhrase(const std::vector<Pronunciation>& words, Break end, int wo
                       PhraseContext context) {
   PhrasePlan plan;
   std::vector<Work> w;
+  // A phrase of function words alone ("of", "to me") has no other word to
+  // carry its accent: its last word takes it, in its full form.
+  size_t accent_word = words.size();
+  bool all_function = true;
+  for (size_t wi = 0; wi < words.size(); ++wi) {
+    if (words[wi].phones.empty()) continue;
+    all_function = all_function && words[wi].function_word;
+    accent_word = wi;
+  }
+  if (!all_function) accent_word = words.size();
   for (size_t wi = 0; wi < words.size(); ++wi) {
     const auto& phones = words[wi].phones;
     if (phones.empty()) continue;
@@ -60,11 +70,17 @@ PhrasePlan PlanPhrase(const std::vector<Pronunciation>& words, Break end, int wo
         last_vowel = k;
       }
     }
+    bool accent_pending = wi == accent_word;
     for (size_t k = 0; k < phones.size(); ++k) {
       Work x;
       x.phone = phones[k];
       x.word = static_cast<int>(wi);
-      x.function_word = words[wi].function_word;
+      x.function_word = words[wi].function_word && wi != accent_word;
+      if (accent_pending && IsVowel(x.phone.ph)) {
+        if (x.phone.ph == Ph::AX) x.phone.ph = Ph::AH;
+        x.phone.stress = 1;
+        accent_pending = false;
+      }
       x.word_final = k + 1 == phones.size();
       x.last_syllable = k >= last_vowel;
       x.polysyllabic = vowels >= 2;

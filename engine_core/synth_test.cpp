@@ -163,6 +163,31 @@ TEST(Synth, SentencesFallAtTheirEndAndYesNoQuestionsRise) {
   }
 }
 
+// A phrase of function words alone ("Of.", "To me?") is no mumble: its last
+// word keeps a full, stressed vowel, longer than the same word's before a
+// content word.
+TEST(Synth, APhraseOfFunctionWordsAloneAccentsItsLastWord) {
+  auto vowels = [](const std::vector<std::string>& texts) {
+    std::vector<Pronunciation> words;
+    for (const auto& t : texts) words.push_back(Pronounce(Word{t, false, {}}));
+    std::vector<TimedPhone> out;
+    for (const TimedPhone& t : PlanPhrase(words, Break::kSentence, 7).phones) {
+      if (IsVowel(t.ph)) out.push_back(t);
+    }
+    return out;
+  };
+  struct Case {
+    std::vector<std::string> alone, before_content;
+  } cases[] = {{{"of"}, {"of", "bread"}}, {{"to", "me"}, {"me", "now"}}};
+  for (const auto& c : cases) {
+    TimedPhone alone = vowels(c.alone).back();
+    TimedPhone reduced = vowels(c.before_content).front();
+    EXPECT_EQ(alone.stress, 1) << c.alone.back();
+    EXPECT_NE(alone.ph, Ph::AX) << c.alone.back();
+    EXPECT_GT(alone.samples, reduced.samples) << c.alone.back();
+  }
+}
+
 TEST(Synth, SentencePauseHasTheLengthSet) {
   Pauses pauses;
   pauses.ms = {1500, 500, 350, 0};
