@@ -14,18 +14,19 @@
 # replace the table.
 set -uo pipefail
 
-# Recorded from main at dc130ed (the clearer stand-in voice), which rendered
-# each chunk whole. The custom voice's defaults are the plain voice's, hence
-# the same digest.
+# Recorded from main at a77150a (the stand-in voice with clearer stops and
+# nasals). The voice before it gave these same digests through the worker
+# that rendered each chunk whole and through the streaming one. The custom
+# voice's defaults are the plain voice's, hence the same digest.
 declare -A reference=(
-  [oskel]=731a7a450ae7989a4779ec004cc6e0cf3b2c8aa96411f9c5c708fe003995f6b5
-  [deep]=80455829cd5cea2a776e2b57335162e1f9465ff14dcc72edc11f8a64498658ba
-  [bright]=3a79dd70c8021a0b9060c44d356a63ae4b43d3d63a4e496756f90de1bbade3bc
-  [brisk]=e752e0f31beca767d41409369379e78413018907f6606174c2918ce8c5dcb06d
-  [measured]=232a93418bf47d5dd6107ad8c772783507931e80a028b5fe3f926e8d23187576
-  [announcer]=90e563c4174bc09b0f50a83805471f87b6d1e2f0bba136c65087bc1682623178
-  [clipped]=35020652b4618b2e616cf171433808af9ee1a04427c68776da5c5e204d2113fd
-  [custom]=731a7a450ae7989a4779ec004cc6e0cf3b2c8aa96411f9c5c708fe003995f6b5
+  [oskel]=76ac6cef25b219d78b60bf4e73883aaef03db450966f9ec611ae9352dff065b6
+  [deep]=807a118a4be7505d4b6a6e75aa7555854ea95bd7a237b3ecd61079ffa1e190c3
+  [bright]=679d978d4a83bae1de7b9f8a85a70ae2da5d91566a15b11213d06906fc1a4adb
+  [brisk]=016f6a83640ad09dfdd5cfb07b39bcd5c440e38138b2e65aac2bd3609559d4ec
+  [measured]=502c6f7a9670ee0b7c53a0b347ecd097ceb4ce4ea1de003e125da9647d3ef325
+  [announcer]=23c376c645eaf11bb3fca4311ef509f8fe6a6bb89f2472703af49fe542256bc5
+  [clipped]=4254cfdeb9ab2a7bd73cadf91588aec3606641b4b2c224960ace3339d17c6449
+  [custom]=76ac6cef25b219d78b60bf4e73883aaef03db450966f9ec611ae9352dff065b6
 )
 
 source "$(dirname "$0")/sapi_lib.sh"
