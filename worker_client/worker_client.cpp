@@ -606,8 +606,9 @@ std::unique_ptr<WorkerClient::Connection> WorkerClient::Acquire(bool& reused, Pa
     }
     if (c->catching_up()) {
       // The worker has usually ended the stream and answered the marker
-      // long ago: these reads are done at once.
-      c->Begin(patience, AnswerBound(patience));
+      // long ago: these reads are done at once. A stream it has not ended
+      // is not waited for.
+      c->Begin(patience, std::min(AnswerBound(patience), kCatchUpSilenceMs));
       if (!c->CatchUp()) {
         if (patience.gave_up()) return nullptr;
         continue;  // closed; the next one, or a new one

@@ -51,6 +51,11 @@ inline constexpr DWORD kWorkerSilenceMs = 30000;
 // How long a caller without a keep-waiting callback waits for the answer to
 // Hello, InfoRequest or Shutdown, which the worker gives at once.
 inline constexpr DWORD kWorkerAnswerMs = 5000;
+// How long a connection left behind a cancelled stream may keep the next
+// request waiting for that stream's End (or the marker's answer). A worker
+// ends a cancelled stream within one engine segment; one that says nothing
+// for longer is not waited for: the connection is closed and another taken.
+inline constexpr DWORD kCatchUpSilenceMs = 250;
 // How long RequestShutdown waits for the worker to take its Shutdown.
 inline constexpr DWORD kShutdownAnswerMs = 2000;
 // Idle connections a client keeps for its next requests.

@@ -450,10 +450,13 @@ TEST_F(WorkerClientTest, AWorkerThatFallsSilentIsLeftWhenTheCallerStopsWaiting) 
   // Well before the worker would speak again (30 s): the request did not wait.
   EXPECT_LT(returned - p.gave_up_at, 5000u);
   EXPECT_NE(Records().find("silent "), std::string::npos);
-  // The next request gets a working connection and all its audio.
+  // The next request gets a working connection and all its audio, without
+  // waiting on the silent stream it left behind.
   Caller next(60000);
+  const DWORD next_start = GetTickCount();
   EXPECT_TRUE(client.RequestSynthesis(text.data(), 300, 1, 1, 1, false, nullptr, CallerCollects,
                                       &next, CallerWaits));
+  EXPECT_LT(GetTickCount() - next_start, 5000u);
   EXPECT_EQ(next.audio.audio, Expected(300));
   client_owner.reset();
   EXPECT_EQ(Now(), before);
