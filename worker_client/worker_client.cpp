@@ -104,6 +104,10 @@ bool KeepWaitingUntil(void* limit) {
 // at once) a high-resolution waitable timer (Windows 10 1803 on) ticks for
 // as long as the wait lasts; where the system has none, the timer
 // resolution is raised to 1 ms for that long, and no longer.
+//
+// The timer resolution's functions are looked up in winmm.dll only on such
+// a system, so that the SAPI DLL every host loads imports nothing beyond
+// the system's core DLLs.
 class WorkerClient::FineTimer {
  public:
   // Below this a wait needs the fine timer to wake in time.
@@ -125,7 +129,10 @@ class WorkerClient::FineTimer {
     due.QuadPart = -static_cast<LONGLONG>(period_ms) * 10000;  // relative, in 100 ns units
     ticking_ = timer_ && SetWaitableTimer(timer_.get(), &due, static_cast<LONG>(period_ms), nullptr,
                                           nullptr, FALSE);
-    if (!ticking_ && !raised_) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+    if (!ticking_ && !raised_) {
+      const Resolution& r = Resolution::Get();
+      raised_ = r.begin && r.end && r.begin(1) == TIMERR_NOERROR;
+    }
   }
   // Waits up to `ms` for `object` (null: only lets the time pass), and at
   // most until the next tick: WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT
@@ -149,11 +156,32 @@ class WorkerClient::FineTimer {
   void Stop() {
     if (ticking_) CancelWaitableTimer(timer_.get());
     ticking_ = false;
-    if (raised_) timeEndPeriod(1);
+    if (raised_) Resolution::Get().end(1);
     raised_ = false;
   }
 
  private:
+  // timeBeginPeriod and timeEndPeriod, from the system's winmm.dll, loaded
+  // once and kept for the process's life; null where it cannot be loaded.
+  struct Resolution {
+    using Period = MMRESULT(WINAPI*)(UINT);
+    Period begin = nullptr;
+    Period end = nullptr;
+    static const Resolution& Get() {
+      static const Resolution r = [] {
+        Resolution found;
+        if (HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+          found.begin = reinterpret_cast<Period>(
+              reinterpret_cast<void*>(GetProcAddress(winmm, "timeBeginPeriod")));
+          found.end = reinterpret_cast<Period>(
+              reinterpret_cast<void*>(GetProcAddress(winmm, "timeEndPeriod")));
+        }
+        return found;
+      }();
+      return r;
+    }
+  };
+
   unique_kernel_handle timer_;
   bool tried_ = false;
   bool ticking_ = false;
