@@ -24,3 +24,21 @@ qm_wine_stop() {
   "$QM_WINESERVER" -k >/dev/null 2>&1 || true
   "$QM_WINESERVER" -w >/dev/null 2>&1 || true
 }
+
+# qm_reg_query KEY [reg query options...]: `reg query`'s output, with exit
+# status 0 for a key that is there and 1 for one that is not. A Wine
+# program now and then fails to start just as another ends (no output, no
+# message): then it is asked again, rather than a present key read as none.
+qm_reg_query() {
+  local err out rc try
+  err=$(mktemp)
+  for try in 1 2 3; do
+    out=$("$QM_WINE" reg query "$@" </dev/null 2>"$err")
+    rc=$?
+    if [ $rc -eq 0 ] || printf '%s\n' "$out" | cat - "$err" | grep -q 'Unable to find'; then break; fi
+    sleep 0.5
+  done
+  rm -f "$err"
+  [ -z "$out" ] || printf '%s\n' "$out"
+  [ $rc -eq 0 ]
+}

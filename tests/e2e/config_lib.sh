@@ -167,7 +167,7 @@ config_shot() {
 # reg_dump KEY: "Name=decimal" per REG_DWORD value, "Name=TYPE:data" for others.
 reg_dump() {
   local name type data
-  "$QM_WINE" reg query "$1" </dev/null 2>/dev/null | tr -d '\r' |
+  qm_reg_query "$1" | tr -d '\r' |
     while read -r name type data; do
       case "$type" in
         REG_DWORD) printf '%s=%d\n' "$name" "$((data))" ;;

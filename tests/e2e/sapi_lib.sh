@@ -66,7 +66,7 @@ count_workers() {
 reg_dump() {
   local view=()
   [ -n "${2:-}" ] && view=("/reg:$2")
-  "$QM_WINE" reg query "$1" /s "${view[@]}" </dev/null 2>/dev/null | tr -d '\r' | awk '
+  qm_reg_query "$1" /s "${view[@]}" | tr -d '\r' | awk '
     /^HKEY_/ { key = $0; next }
     /^    / { line = substr($0, 5); n = index(line, "    "); name = substr(line, 1, n - 1);
               rest = substr(line, n + 4); m = index(rest, "    ");
